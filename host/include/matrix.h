@@ -1,0 +1,72 @@
+/* The part of MATLAB's C matrix API (libmx) that lamina's gateways use, with
+ * MATLAB's names and signatures under its R2017b ("separate complex") API.
+ *
+ * Under MATLAB or GNU Octave the host's own matrix.h is used instead; this one
+ * serves the project's own host, which tests and benchmarks load the plug-ins
+ * into. A gateway that compiles against it therefore imports only names that
+ * MATLAB's libmx exports. */
+#ifndef LAMINA_HOST_MATRIX_H
+#define LAMINA_HOST_MATRIX_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#else
+#include <stdbool.h>
+#endif
+
+typedef struct mxArray_tag mxArray;
+typedef size_t mwSize;
+typedef size_t mwIndex;
+
+typedef enum { mxREAL, mxCOMPLEX } mxComplexity;
+
+typedef enum {
+  mxUNKNOWN_CLASS = 0,
+  mxCELL_CLASS,
+  mxSTRUCT_CLASS,
+  mxLOGICAL_CLASS,
+  mxCHAR_CLASS,
+  mxVOID_CLASS,
+  mxDOUBLE_CLASS,
+  mxSINGLE_CLASS,
+  mxINT8_CLASS,
+  mxUINT8_CLASS,
+  mxINT16_CLASS,
+  mxUINT16_CLASS,
+  mxINT32_CLASS,
+  mxUINT32_CLASS,
+  mxINT64_CLASS,
+  mxUINT64_CLASS,
+  mxFUNCTION_CLASS
+} mxClassID;
+
+/* Real data of a numeric array, column-major. */
+double *mxGetPr(const mxArray *pa);
+/* Row count, and the product of all other dimensions. */
+size_t mxGetM(const mxArray *pa);
+size_t mxGetN(const mxArray *pa);
+size_t mxGetNumberOfElements(const mxArray *pa);
+/* The first real element converted to double. The array must not be empty,
+ * a cell or a struct. */
+double mxGetScalar(const mxArray *pa);
+bool mxIsDouble(const mxArray *pa);
+bool mxIsComplex(const mxArray *pa);
+bool mxIsSparse(const mxArray *pa);
+bool mxIsNumeric(const mxArray *pa);
+bool mxIsLogical(const mxArray *pa);
+mxClassID mxGetClassID(const mxArray *pa);
+
+/* Under the R2017b API the 64-bit-size entry point carries the _730 suffix;
+ * MATLAB's header maps the plain name onto it the same way. */
+mxArray *mxCreateDoubleMatrix_730(size_t m, size_t n, mxComplexity flag);
+#define mxCreateDoubleMatrix mxCreateDoubleMatrix_730
+
+void mxDestroyArray(mxArray *pa);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LAMINA_HOST_MATRIX_H */

@@ -1,0 +1,25 @@
+/* The part of MATLAB's MEX API (libmex) that lamina's gateways use, with
+ * MATLAB's names and signatures. See matrix.h. */
+#ifndef LAMINA_HOST_MEX_H
+#define LAMINA_HOST_MEX_H
+
+#include "matrix.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Raises a host error with an identifier and a printf-style message; it does
+ * not return to the caller. */
+void mexErrMsgIdAndTxt(const char *identifier, const char *err_msg, ...);
+
+/* The two entry points every MEX file exports. */
+void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
+void mexfilerequiredapiversion(unsigned int *built_by_rel,
+                               unsigned int *target_api_ver);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LAMINA_HOST_MEX_H */

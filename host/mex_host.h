@@ -1,0 +1,106 @@
+// A small MEX host: it offers the libmx/libmex functions of matrix.h and mex.h
+// and loads built MEX files to call them, the way MATLAB and Octave do, so
+// that tests and benchmarks exercise the very binaries users install.
+//
+//   lamina::host::plugin deriv("build/mex/lamina_work_deriv.mexa64");
+//   auto out = deriv.call(2, {V.get(), mu.get(), eta.get(), F.get(), V.get(), E.get()});
+//
+// A host error raised by the plug-in (mexErrMsgIdAndTxt) reaches the caller
+// as lamina::host::mex_error. Arrays that the plug-in created but did not
+// store in an output slot are freed when the call ends, as MATLAB does.
+// Calls on different threads are independent.
+#ifndef LAMINA_HOST_MEX_HOST_H
+#define LAMINA_HOST_MEX_HOST_H
+
+#include <cstddef>
+#include <initializer_list>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "matrix.h"
+
+namespace lamina {
+namespace host {
+
+struct array_deleter {
+  void operator()(mxArray* a) const noexcept { mxDestroyArray(a); }
+};
+using array = std::unique_ptr<mxArray, array_deleter>;
+
+// An m-by-n array of the given class with zeroed data. Cell and struct arrays
+// hold no data (mxGetPr gives null), as in MATLAB.
+array make_array(mxClassID cls, std::size_t m, std::size_t n, mxComplexity complexity = mxREAL);
+// An m-by-n sparse double matrix with room for nzmax (at least 1) non-zeros.
+array make_sparse(std::size_t m, std::size_t n, std::size_t nzmax);
+// A real double matrix from column-major values (values.size() == m * n).
+array make_double(std::size_t m, std::size_t n, const std::vector<double>& values);
+array make_double(std::size_t m, std::size_t n, std::initializer_list<double> values);
+array make_scalar(double value);
+
+// The raw data of any array (null for cells and structs) and its size in bytes.
+void* data(const mxArray* a);
+std::size_t data_bytes(const mxArray* a);
+// The elements of a real double array, copied.
+std::vector<double> values(const mxArray* a);
+
+// A host error: the identifier and the formatted message.
+class mex_error : public std::runtime_error {
+ public:
+  mex_error(std::string identifier, std::string message);
+  const std::string& identifier() const { return identifier_; }
+  const std::string& message() const { return message_; }
+  // The host calls made before the error, when the call was traced.
+  const std::vector<std::string>& trace() const { return trace_; }
+  void set_trace(std::vector<std::string> t) { trace_ = std::move(t); }
+
+ private:
+  std::string identifier_;
+  std::string message_;
+  std::vector<std::string> trace_;
+};
+
+struct call_result {
+  // One entry per output slot the host provided: max(nlhs, 1) of them, as
+  // MATLAB provides a slot for `ans` also when no output is requested. An
+  // entry stays null where the plug-in stored nothing.
+  std::vector<array> outputs;
+  // The host functions the plug-in called, in order, e.g. "mxGetPr(in0)",
+  // "mxCreateDoubleMatrix_730(1,1)", "mxGetPr(new0)". Filled by call_traced.
+  std::vector<std::string> trace;
+};
+
+class plugin {
+ public:
+  // Opens a built MEX file; throws std::runtime_error if it cannot be loaded
+  // or lacks one of the two entry points.
+  explicit plugin(const std::string& path);
+  ~plugin();
+  plugin(const plugin&) = delete;
+  plugin& operator=(const plugin&) = delete;
+
+  // What mexfilerequiredapiversion stores: (built_by_rel, target_api_ver).
+  std::pair<unsigned, unsigned> required_api_version() const;
+
+  // Calls mexFunction with nlhs requested outputs. Throws mex_error for a
+  // host error, and std::logic_error if the plug-in wrote past the slots.
+  call_result call(int nlhs, const std::vector<const mxArray*>& inputs) const;
+  call_result call_traced(int nlhs, const std::vector<const mxArray*>& inputs) const;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  call_result run(int nlhs, const std::vector<const mxArray*>& inputs, bool traced) const;
+
+  std::string path_;
+  void* handle_ = nullptr;
+  void (*mex_function_)(int, mxArray**, int, const mxArray**) = nullptr;
+  void (*api_version_)(unsigned*, unsigned*) = nullptr;
+};
+
+}  // namespace host
+}  // namespace lamina
+
+#endif  // LAMINA_HOST_MEX_HOST_H

@@ -1,0 +1,237 @@
+// Host arrays: the libmx functions of matrix.h and the C++ builders of
+// mex_host.h.
+//
+// Data buffers are allocated with exactly the bytes the array holds, and an
+// empty array has no buffer at all, so that a plug-in reading past an array
+// is caught by AddressSanitizer rather than reading neighbouring memory.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "call_context.h"
+#include "mex.h"
+#include "mex_host.h"
+
+struct mxArray_tag {
+  mxClassID cls = mxDOUBLE_CLASS;
+  std::size_t m = 0, n = 0;
+  bool complex = false;
+  bool sparse = false;
+  std::size_t stored = 0;  // elements in each buffer (nzmax when sparse)
+  std::unique_ptr<unsigned char[]> real, imag;
+};
+
+namespace lamina {
+namespace host {
+namespace {
+
+std::size_t element_size(mxClassID cls) {
+  switch (cls) {
+    case mxLOGICAL_CLASS:
+    case mxINT8_CLASS:
+    case mxUINT8_CLASS:
+      return 1;
+    case mxCHAR_CLASS:
+    case mxINT16_CLASS:
+    case mxUINT16_CLASS:
+      return 2;
+    case mxSINGLE_CLASS:
+    case mxINT32_CLASS:
+    case mxUINT32_CLASS:
+      return 4;
+    case mxDOUBLE_CLASS:
+    case mxINT64_CLASS:
+    case mxUINT64_CLASS:
+      return 8;
+    default:
+      return 0;  // cells, structs and the rest hold no numeric data here
+  }
+}
+
+std::unique_ptr<unsigned char[]> zeroed(std::size_t bytes) {
+  if (bytes == 0) return nullptr;
+  std::unique_ptr<unsigned char[]> p(new unsigned char[bytes]);
+  std::memset(p.get(), 0, bytes);
+  return p;
+}
+
+mxArray* new_array(mxClassID cls, std::size_t m, std::size_t n, bool complex, bool sparse,
+                   std::size_t stored) {
+  auto* a = new mxArray_tag;
+  a->cls = cls;
+  a->m = m;
+  a->n = n;
+  a->complex = complex;
+  a->sparse = sparse;
+  a->stored = stored;
+  const std::size_t bytes = stored * element_size(cls);
+  a->real = zeroed(bytes);
+  if (complex) a->imag = zeroed(bytes);
+  return a;
+}
+
+}  // namespace
+
+template <typename T>
+double first_as_double(const unsigned char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return static_cast<double>(v);
+}
+
+[[noreturn]] void contract_violation(const char* function, const char* what) {
+  mexErrMsgIdAndTxt("lamina_host:contract", "%s: %s", function, what);
+  throw std::logic_error("unreachable");  // mexErrMsgIdAndTxt throws
+}
+
+array make_array(mxClassID cls, std::size_t m, std::size_t n, mxComplexity complexity) {
+  return array(new_array(cls, m, n, complexity == mxCOMPLEX, false, m * n));
+}
+
+array make_sparse(std::size_t m, std::size_t n, std::size_t nzmax) {
+  return array(new_array(mxDOUBLE_CLASS, m, n, false, true, nzmax > 0 ? nzmax : 1));
+}
+
+array make_double(std::size_t m, std::size_t n, const std::vector<double>& values) {
+  if (values.size() != m * n) {
+    throw std::invalid_argument("make_double: expected " + std::to_string(m * n) + " values, got " +
+                                std::to_string(values.size()));
+  }
+  array a = make_array(mxDOUBLE_CLASS, m, n);
+  if (!values.empty()) std::memcpy(a->real.get(), values.data(), values.size() * sizeof(double));
+  return a;
+}
+
+array make_double(std::size_t m, std::size_t n, std::initializer_list<double> values) {
+  return make_double(m, n, std::vector<double>(values));
+}
+
+array make_scalar(double value) { return make_double(1, 1, {value}); }
+
+void* data(const mxArray* a) { return a->real.get(); }
+
+std::size_t data_bytes(const mxArray* a) { return a->stored * element_size(a->cls); }
+
+std::vector<double> values(const mxArray* a) {
+  if (a->cls != mxDOUBLE_CLASS || a->complex || a->sparse) {
+    throw std::invalid_argument("values: not a real full double array");
+  }
+  std::vector<double> v(a->stored);
+  if (!v.empty()) std::memcpy(v.data(), a->real.get(), v.size() * sizeof(double));
+  return v;
+}
+
+}  // namespace host
+}  // namespace lamina
+
+using lamina::host::contract_violation;
+using lamina::host::first_as_double;
+using lamina::host::detail::trace;
+
+extern "C" {
+
+double* mxGetPr(const mxArray* pa) {
+  trace("mxGetPr", pa);
+  return reinterpret_cast<double*>(pa->real.get());
+}
+
+size_t mxGetM(const mxArray* pa) {
+  trace("mxGetM", pa);
+  return pa->m;
+}
+
+size_t mxGetN(const mxArray* pa) {
+  trace("mxGetN", pa);
+  return pa->n;
+}
+
+size_t mxGetNumberOfElements(const mxArray* pa) {
+  trace("mxGetNumberOfElements", pa);
+  return pa->m * pa->n;
+}
+
+double mxGetScalar(const mxArray* pa) {
+  trace("mxGetScalar", pa);
+  // MATLAB documents empty, cell and struct arrays as invalid here; this host
+  // raises an error instead of returning an indeterminate value, so that a
+  // gateway which forgets to check is caught.
+  if (pa->m * pa->n == 0) contract_violation("mxGetScalar", "empty array");
+  const unsigned char* p = pa->real.get();
+  if (p == nullptr) contract_violation("mxGetScalar", "array without numeric data");
+  switch (pa->cls) {
+    case mxDOUBLE_CLASS:
+      return first_as_double<double>(p);
+    case mxSINGLE_CLASS:
+      return first_as_double<float>(p);
+    case mxLOGICAL_CLASS:
+    case mxUINT8_CLASS:
+      return first_as_double<std::uint8_t>(p);
+    case mxINT8_CLASS:
+      return first_as_double<std::int8_t>(p);
+    case mxCHAR_CLASS:
+    case mxUINT16_CLASS:
+      return first_as_double<std::uint16_t>(p);
+    case mxINT16_CLASS:
+      return first_as_double<std::int16_t>(p);
+    case mxINT32_CLASS:
+      return first_as_double<std::int32_t>(p);
+    case mxUINT32_CLASS:
+      return first_as_double<std::uint32_t>(p);
+    case mxINT64_CLASS:
+      return first_as_double<std::int64_t>(p);
+    case mxUINT64_CLASS:
+      return first_as_double<std::uint64_t>(p);
+    default:
+      contract_violation("mxGetScalar", "array without numeric data");
+  }
+}
+
+bool mxIsDouble(const mxArray* pa) {
+  trace("mxIsDouble", pa);
+  return pa->cls == mxDOUBLE_CLASS;
+}
+
+bool mxIsComplex(const mxArray* pa) {
+  trace("mxIsComplex", pa);
+  return pa->complex;
+}
+
+bool mxIsSparse(const mxArray* pa) {
+  trace("mxIsSparse", pa);
+  return pa->sparse;
+}
+
+bool mxIsNumeric(const mxArray* pa) {
+  trace("mxIsNumeric", pa);
+  return pa->cls >= mxDOUBLE_CLASS && pa->cls <= mxUINT64_CLASS;
+}
+
+bool mxIsLogical(const mxArray* pa) {
+  trace("mxIsLogical", pa);
+  return pa->cls == mxLOGICAL_CLASS;
+}
+
+mxClassID mxGetClassID(const mxArray* pa) {
+  trace("mxGetClassID", pa);
+  return pa->cls;
+}
+
+mxArray* mxCreateDoubleMatrix_730(size_t m, size_t n, mxComplexity flag) {
+  lamina::host::detail::trace_create(m, n);
+  mxArray* a = nullptr;
+  try {
+    if (n != 0 && m > SIZE_MAX / sizeof(double) / n) throw std::bad_alloc();
+    a = lamina::host::make_array(mxDOUBLE_CLASS, m, n, flag).release();
+  } catch (const std::bad_alloc&) {
+    // As in MATLAB, a failed allocation ends the MEX call with an error.
+    mexErrMsgIdAndTxt("MATLAB:nomem", "Out of memory.");
+  }
+  if (auto* call = lamina::host::detail::current_call()) call->created.push_back(a);
+  return a;
+}
+
+void mxDestroyArray(mxArray* pa) { delete pa; }
+
+}  // extern "C"

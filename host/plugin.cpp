@@ -1,0 +1,172 @@
+// Loading MEX files and calling them; the host error call.
+#include <dlfcn.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "call_context.h"
+#include "mex.h"
+#include "mex_host.h"
+
+namespace lamina {
+namespace host {
+namespace detail {
+
+call_context*& current_call() {
+  thread_local call_context* context = nullptr;
+  return context;
+}
+
+namespace {
+
+std::string name_of(const call_context& call, const mxArray* a) {
+  for (int i = 0; i < call.nrhs; ++i) {
+    if (call.inputs[i] == a) return "in" + std::to_string(i);
+  }
+  for (std::size_t i = 0; i < call.created.size(); ++i) {
+    if (call.created[i] == a) return "new" + std::to_string(i);
+  }
+  return "other";
+}
+
+}  // namespace
+
+void trace(const char* function, const mxArray* a) {
+  call_context* call = current_call();
+  if (call == nullptr || call->trace == nullptr) return;
+  call->trace->push_back(std::string(function) + "(" + name_of(*call, a) + ")");
+}
+
+void trace_create(std::size_t m, std::size_t n) {
+  call_context* call = current_call();
+  if (call == nullptr || call->trace == nullptr) return;
+  call->trace->push_back("mxCreateDoubleMatrix_730(" + std::to_string(m) + "," + std::to_string(n) +
+                         ")");
+}
+
+}  // namespace detail
+
+mex_error::mex_error(std::string identifier, std::string message)
+    : std::runtime_error(identifier + ": " + message),
+      identifier_(std::move(identifier)),
+      message_(std::move(message)) {}
+
+namespace {
+
+// Stands in the slot just past the ones the host provides; a plug-in that
+// overwrites it stored more outputs than it was given room for.
+char guard_object;
+mxArray* const kGuard = reinterpret_cast<mxArray*>(&guard_object);
+
+void* symbol(void* handle, const char* name, const std::string& path) {
+  dlerror();
+  void* p = dlsym(handle, name);
+  if (p == nullptr) {
+    throw std::runtime_error(path + ": not a MEX file, no " + name);
+  }
+  return p;
+}
+
+}  // namespace
+
+plugin::plugin(const std::string& path) : path_(path) {
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    throw std::runtime_error("cannot load " + path + ": " + dlerror());
+  }
+  try {
+    mex_function_ = reinterpret_cast<decltype(mex_function_)>(symbol(handle_, "mexFunction", path));
+    api_version_ = reinterpret_cast<decltype(api_version_)>(
+        symbol(handle_, "mexfilerequiredapiversion", path));
+  } catch (...) {
+    dlclose(handle_);
+    throw;
+  }
+}
+
+plugin::~plugin() { dlclose(handle_); }
+
+std::pair<unsigned, unsigned> plugin::required_api_version() const {
+  unsigned built_by_rel = 0, target_api_ver = 0;
+  api_version_(&built_by_rel, &target_api_ver);
+  return {built_by_rel, target_api_ver};
+}
+
+call_result plugin::call(int nlhs, const std::vector<const mxArray*>& inputs) const {
+  return run(nlhs, inputs, false);
+}
+
+call_result plugin::call_traced(int nlhs, const std::vector<const mxArray*>& inputs) const {
+  return run(nlhs, inputs, true);
+}
+
+call_result plugin::run(int nlhs, const std::vector<const mxArray*>& inputs, bool traced) const {
+  call_result result;
+  detail::call_context call;
+  call.inputs = inputs.data();
+  call.nrhs = static_cast<int>(inputs.size());
+  if (traced) call.trace = &result.trace;
+
+  // MATLAB provides a slot for `ans` even when no output is requested.
+  const std::size_t slots = nlhs > 0 ? static_cast<std::size_t>(nlhs) : 1;
+  std::vector<mxArray*> plhs(slots + 1, nullptr);
+  plhs[slots] = kGuard;
+
+  detail::call_context*& current = detail::current_call();
+  detail::call_context* const outer = current;
+  current = &call;
+  auto free_unclaimed = [&call](const std::vector<mxArray*>& claimed) {
+    for (mxArray* a : call.created) {
+      bool kept = false;
+      for (mxArray* c : claimed) kept = kept || (c == a);
+      if (!kept) mxDestroyArray(a);
+    }
+  };
+  try {
+    mex_function_(nlhs, plhs.data(), call.nrhs, const_cast<const mxArray**>(inputs.data()));
+  } catch (mex_error& e) {
+    current = outer;
+    free_unclaimed({});
+    e.set_trace(std::move(result.trace));
+    throw;
+  } catch (...) {
+    current = outer;
+    free_unclaimed({});
+    throw;
+  }
+  current = outer;
+
+  const bool overrun = plhs[slots] != kGuard;
+  plhs.pop_back();
+  // Only arrays this call created can be handed to the caller.
+  for (mxArray*& slot : plhs) {
+    bool created = false;
+    for (mxArray* a : call.created) created = created || (a == slot);
+    if (!created) slot = nullptr;
+  }
+  free_unclaimed(plhs);
+  if (overrun) {
+    for (mxArray* a : plhs) mxDestroyArray(a);
+    throw std::logic_error(path_ + " stored an output past the " + std::to_string(slots) +
+                           " slot(s) the host provided");
+  }
+  for (mxArray* a : plhs) result.outputs.emplace_back(a);
+  return result;
+}
+
+}  // namespace host
+}  // namespace lamina
+
+extern "C" void mexErrMsgIdAndTxt(const char* identifier, const char* err_msg, ...) {
+  va_list args;
+  va_start(args, err_msg);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, err_msg, copy);
+  va_end(copy);
+  std::string message(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(&message[0], message.size() + 1, err_msg, args);
+  va_end(args);
+  // Unwinds through the plug-in's frames back to plugin::run.
+  throw lamina::host::mex_error(identifier, message);
+}
