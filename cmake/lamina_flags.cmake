@@ -1,0 +1,29 @@
+# Compiler settings shared by every target.
+#
+# lamina_numerics: the floating-point contract. Results are fixed bit for bit,
+# so the compiler must not fuse a*b+c into one FMA (GCC does so by default
+# under -march=native, clang within expressions) and must not reassociate:
+# -ffp-contract=off, and never -ffast-math. -fno-math-errno changes no result;
+# it only lets square roots compile to the instruction, and vectorise.
+add_library(lamina_numerics INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(lamina_numerics INTERFACE -ffp-contract=off -fno-math-errno)
+elseif(MSVC)
+  target_compile_options(lamina_numerics INTERFACE /fp:precise)
+endif()
+
+add_library(lamina_warnings INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(lamina_warnings INTERFACE -Wall -Wextra)
+  if(LAMINA_WERROR)
+    target_compile_options(lamina_warnings INTERFACE -Werror)
+  endif()
+elseif(MSVC)
+  target_compile_options(lamina_warnings INTERFACE /W4 $<$<BOOL:${LAMINA_WERROR}>:/WX>)
+endif()
+
+if(LAMINA_SANITIZE)
+  add_compile_options(-fsanitize=${LAMINA_SANITIZE} -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${LAMINA_SANITIZE})
+endif()
