@@ -1,0 +1,42 @@
+// Meshes for the tests: small hand-made ones and generated sheets.
+#ifndef LAMINA_TESTS_SUPPORT_MESH_H
+#define LAMINA_TESTS_SUPPORT_MESH_H
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace lamina {
+namespace test {
+
+using point = std::array<double, 3>;
+
+// A column-major table from its rows: vertex matrices, face and edge tables.
+std::vector<double> column_major(const std::vector<std::vector<double>>& rows, int columns);
+std::vector<double> vertex_matrix(const std::vector<point>& points);
+
+struct mesh {
+  std::int32_t nV = 0, nF = 0, nE = 0;
+  std::vector<double> rest;   // nV-by-3
+  std::vector<double> faces;  // nF-by-3
+  std::vector<double> edges;  // nE-by-4
+};
+
+// The edge table of a consistently oriented face table: one row (a, b, c, d)
+// per undirected edge, c opposite in the face where it runs a -> b, d in the
+// face where it runs b -> a, -1 where that face is missing.
+std::vector<double> edge_table_of(const std::vector<double>& faces, std::int32_t nF,
+                                  std::int32_t* nE);
+
+// An nx-by-ny grid of vertices, two triangles per cell, bent into a shallow
+// arc and jittered by up to `jitter` (relative to the spacing).
+mesh jittered_sheet(int nx, int ny, std::mt19937_64& rng, double jitter);
+
+// The rest positions rotated, stretched unevenly and perturbed by `noise`.
+std::vector<double> deformed_copy(const mesh& m, std::mt19937_64& rng, double noise);
+
+}  // namespace test
+}  // namespace lamina
+
+#endif  // LAMINA_TESTS_SUPPORT_MESH_H

@@ -1,0 +1,34 @@
+// A complete input of the plug-ins, and the worked example.
+#ifndef LAMINA_TESTS_SUPPORT_PROBLEM_H
+#define LAMINA_TESTS_SUPPORT_PROBLEM_H
+
+#include <vector>
+
+#include "mesh.h"
+#include "mex_host.h"
+
+namespace lamina {
+namespace test {
+
+struct problem {
+  mesh m;
+  std::vector<double> deformed;  // nV-by-3
+  double mu = 1, eta = 1;
+};
+
+// Rest (0,0,0), (1,0,0), (0,1,0), (1,1,0.2); deformed (0,0,0.1), (1.1,0,0),
+// (0,1.2,0), (1,1.1,0.5); two faces, one hinge and four boundary rows;
+// mu = 2, eta = 3.
+problem worked_example();
+
+// A jittered, bent nx-by-ny sheet, rotated, stretched and perturbed.
+problem random_problem(int nx, int ny, unsigned seed);
+
+// The six host inputs (deformed_v, mu, eta, source_faces, source_vertices,
+// edges). Empty tables become 0-by-c matrices.
+std::vector<host::array> host_inputs(const problem& p);
+
+}  // namespace test
+}  // namespace lamina
+
+#endif  // LAMINA_TESTS_SUPPORT_PROBLEM_H
