@@ -78,6 +78,14 @@ double shell_energy(const double* deformed_v, std::int32_t nV, double mu, double
                     const double* source_vertices, const double* source_faces, std::int32_t nF,
                     const double* edges, std::int32_t nE);
 
+// Which edge rows carry a bending term at the deformed positions: writes 1.0
+// into valid_edges[i] where the bending kernels evaluate row i (a hinge whose
+// two deformed wing normals are at least 1e-10 long, or NaN), 0.0 elsewhere.
+// Only edges and deformed_v are read; source_vertices keeps the parameter
+// order of the bending kernels.
+void flag_valid_edges(const double* edges, std::int32_t nE, const double* source_vertices,
+                      const double* deformed_v, std::int32_t nV, double* valid_edges);
+
 }  // namespace lamina
 
 #endif  // LAMINA_KERNELS_LAMINA_H

@@ -5,12 +5,10 @@
 #include "support/numeric.h"
 #include "support/plugins.h"
 #include "support/problem.h"
-#include "usage.h"
 
 namespace lamina {
 namespace {
 
-using host::mex_error;
 using test::pointers;
 
 const host::plugin& deriv() { return test::plugin("lamina_work_deriv"); }
@@ -108,40 +106,6 @@ TEST(WorkDerivPlugin, EmptyTables) {
   EXPECT_SAME_BITS(host::values(out_n.outputs[0].get())[0], 0.0);
   EXPECT_SAME_BITS_VECTOR(host::values(out_n.outputs[1].get()),
                           std::vector<double>(3 * p.m.nV, 0.0));
-}
-
-TEST(WorkDerivPlugin, WrongInputCountsRaiseTheUsageError) {
-  const auto six = test::host_inputs(test::worked_example());
-  for (std::size_t n : {0, 1, 5, 7}) {
-    SCOPED_TRACE(n);
-    std::vector<const mxArray*> in = pointers(six);
-    in.resize(n, six[0].get());
-    try {
-      deriv().call_traced(2, in);
-      ADD_FAILURE() << "no error raised";
-    } catch (const mex_error& e) {
-      EXPECT_EQ(e.identifier(), "MATLAB:lamina_work_deriv");
-      EXPECT_EQ(e.message(), mex::kEnergyUsage);
-      EXPECT_TRUE(e.trace().empty()) << "host calls before the error";
-    }
-  }
-}
-
-// The usage text, byte for byte: four runs of 16 TABs, a space either side.
-TEST(WorkDerivPlugin, UsageTextIsExact) {
-  const std::string tabs(16, '\t');
-  const std::string expected =
-      "6 inputs required: [energy, gradient] = lamina_work_deriv(deformed_v, " + tabs +
-      " mu, eta, source_faces, source_vertices, edges), where edges is an index matrix with 4 "
-      "columns, " +
-      tabs + " first 2 columns are the indices of the vertices that comprise the edge, " + tabs +
-      " 3rd is the index of the opposite vertex in the face with the same orientation, " + tabs +
-      " 4th the opposite vertex in the face with the opposite orientation";
-  EXPECT_EQ(std::string(mex::kEnergyUsage), expected);
-}
-
-TEST(WorkDerivPlugin, ReportsItsApiVersion) {
-  EXPECT_EQ(deriv().required_api_version(), std::make_pair(131450u, 0u));
 }
 
 // With nlhs 0 or 1 the host provides one slot: the energy goes there, and

@@ -24,6 +24,12 @@ problem worked_example();
 // A jittered, bent nx-by-ny sheet, rotated, stretched and perturbed.
 problem random_problem(int nx, int ny, unsigned seed);
 
+// A random problem damaged in one of several ways, chosen by `seed`: NaN or
+// infinite coordinates, collapsed or collinear deformed faces, zero rest
+// areas, boundary rows with odd c or d (-1, -0.5, NaN, 3e9), and deformed
+// wings just above and just below the 1e-10 normal threshold.
+problem degenerate_problem(unsigned seed);
+
 // The six host inputs (deformed_v, mu, eta, source_faces, source_vertices,
 // edges). Empty tables become 0-by-c matrices.
 std::vector<host::array> host_inputs(const problem& p);
