@@ -1,0 +1,31 @@
+# The plug-ins for MATLAB, built with CMake's FindMatlab the way MATLAB's
+# "mex -R2017b" builds them, into ${CMAKE_BINARY_DIR}/matlab beside their
+# help files. Taken only when a MATLAB installation is found (set
+# Matlab_ROOT_DIR to point at one).
+option(LAMINA_MATLAB "Build the MATLAB plug-ins when MATLAB is found" ON)
+if(LAMINA_MATLAB)
+  find_package(Matlab QUIET COMPONENTS MX_LIBRARY)
+endif()
+
+if(LAMINA_MATLAB AND Matlab_FOUND)
+  set(LAMINA_MATLAB_DIR "${CMAKE_BINARY_DIR}/matlab")
+  foreach(name lamina_work_deriv lamina_work_total lamina_hinge_mask)
+    # matlab_add_mex compiles MATLAB's own mexfilerequiredapiversion into the
+    # module and defines MATLAB_MEX_FILE, which leaves mex/api_version.cpp empty.
+    matlab_add_mex(
+      NAME matlab_${name}
+      MODULE
+      R2017b
+      OUTPUT_NAME ${name}
+      SRC "${PROJECT_SOURCE_DIR}/mex/${name}.cpp"
+          "${PROJECT_SOURCE_DIR}/mex/arguments.cpp"
+          "${PROJECT_SOURCE_DIR}/mex/api_version.cpp"
+      LINK_TO lamina_kernels lamina_numerics lamina_warnings)
+    set_target_properties(matlab_${name} PROPERTIES
+      LIBRARY_OUTPUT_DIRECTORY "${LAMINA_MATLAB_DIR}")
+    configure_file("${PROJECT_SOURCE_DIR}/matlab/${name}.m" "${LAMINA_MATLAB_DIR}/${name}.m" COPYONLY)
+  endforeach()
+  message(STATUS "lamina: MATLAB ${Matlab_VERSION_STRING} found, plug-ins go to ${LAMINA_MATLAB_DIR}")
+else()
+  message(STATUS "lamina: MATLAB not found, no MATLAB plug-ins")
+endif()

@@ -1,0 +1,93 @@
+function lamina_build(outdir, extra_flags)
+%LAMINA_BUILD  Compile the lamina MEX plug-ins for this MATLAB or Octave.
+%   LAMINA_BUILD compiles lamina_work_deriv, lamina_work_total and
+%   lamina_hinge_mask into the folder that holds this file, beside their
+%   help files. Add that folder to the path to use them:
+%
+%     cd path/to/lamina/matlab
+%     lamina_build
+%     addpath(pwd)
+%
+%   LAMINA_BUILD(OUTDIR) compiles into OUTDIR instead and copies the help
+%   files there. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS) adds EXTRA_FLAGS (a char
+%   row, e.g. '-Wall -Wextra') to the compiler flags.
+%
+%   In Octave the plug-ins are built with "mkoctfile --mex"; in MATLAB with
+%   "mex -R2017b" (the separate-complex API that the gateways are written
+%   for). Either way the compiler is told not to contract floating-point
+%   operations into fused multiply-adds: the results are fixed to the last
+%   bit, and contraction would change them.
+%
+%   Requires a C++17 compiler: in MATLAB, one selected with "mex -setup C++".
+%
+%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK.
+
+  here = fileparts(mfilename('fullpath'));
+  root = fileparts(here);
+  if nargin < 1 || isempty(outdir)
+    outdir = here;
+  end
+  if nargin < 2
+    extra_flags = '';
+  end
+  if ~exist(outdir, 'dir')
+    mkdir(outdir);
+  end
+
+  kernels = {'bending.cpp', 'hinge_mask.cpp', 'membrane.cpp', 'shell.cpp'};
+  common = [fullfile(root, 'mex', {'arguments.cpp', 'api_version.cpp'}), ...
+            fullfile(root, 'kernels', kernels)];
+  includes = {['-I' fullfile(root, 'kernels')], ['-I' fullfile(root, 'mex')]};
+  plugins = {'lamina_work_deriv', 'lamina_work_total', 'lamina_hinge_mask'};
+
+  is_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
+  for k = 1:numel(plugins)
+    name = plugins{k};
+    sources = [{fullfile(root, 'mex', [name '.cpp'])}, common];
+    fprintf('lamina_build: %s\n', name);
+    if is_octave
+      build_octave(name, sources, includes, outdir, extra_flags, root);
+    else
+      build_matlab(name, sources, includes, outdir, extra_flags);
+    end
+    if ~strcmp(outdir, here)
+      copyfile(fullfile(here, [name '.m']), outdir);
+    end
+  end
+  fprintf('lamina_build: done; add %s to the path\n', outdir);
+end
+
+function build_octave(name, sources, includes, outdir, extra_flags, root)
+  % mkoctfile takes its optimisation and language flags from CXXFLAGS.
+  flags = ['-O2 -std=c++17 -ffp-contract=off -fno-math-errno ' extra_flags];
+  old_flags = getenv('CXXFLAGS');
+  setenv('CXXFLAGS', flags);
+  cleanup = onCleanup(@() setenv('CXXFLAGS', old_flags));
+  % Export only the two MEX entry points, as MATLAB's own linker map does.
+  exports = {};
+  if isunix() && ~ismac()
+    exports = {['-Wl,--version-script=' fullfile(root, 'mex', 'exports.map')]};
+  end
+  out = fullfile(outdir, [name '.mex']);
+  [output, status] = mkoctfile('--mex', '-o', out, includes{:}, exports{:}, sources{:});
+  if status ~= 0
+    error('lamina:buildFailed', 'mkoctfile failed for %s:\n%s', name, output);
+  end
+end
+
+function build_matlab(name, sources, includes, outdir, extra_flags)
+  cc = mex.getCompilerConfigurations('C++', 'Selected');
+  if isempty(cc)
+    error('lamina:buildFailed', 'no C++ compiler selected: run "mex -setup C++" first');
+  end
+  if strcmp(cc.Manufacturer, 'Microsoft')
+    % MSVC: /fp:precise does not contract; /fp:fast must be avoided.
+    flags = {['COMPFLAGS=$COMPFLAGS /std:c++17 /fp:precise ' extra_flags]};
+  else
+    % GCC, MinGW and clang (Xcode): clang contracts by default, GCC under
+    % -march=native; -fno-math-errno changes no result.
+    flags = {['CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-math-errno ' extra_flags], ...
+             'CXXOPTIMFLAGS=-O2 -DNDEBUG'};
+  end
+  mex('-R2017b', flags{:}, includes{:}, '-outdir', outdir, '-output', name, sources{:});
+end
