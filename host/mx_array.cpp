@@ -218,6 +218,44 @@ mxClassID mxGetClassID(const mxArray* pa) {
   return pa->cls;
 }
 
+const char* mxGetClassName(const mxArray* pa) {
+  trace("mxGetClassName", pa);
+  switch (pa->cls) {
+    case mxCELL_CLASS:
+      return "cell";
+    case mxSTRUCT_CLASS:
+      return "struct";
+    case mxLOGICAL_CLASS:
+      return "logical";
+    case mxCHAR_CLASS:
+      return "char";
+    case mxDOUBLE_CLASS:
+      return "double";
+    case mxSINGLE_CLASS:
+      return "single";
+    case mxINT8_CLASS:
+      return "int8";
+    case mxUINT8_CLASS:
+      return "uint8";
+    case mxINT16_CLASS:
+      return "int16";
+    case mxUINT16_CLASS:
+      return "uint16";
+    case mxINT32_CLASS:
+      return "int32";
+    case mxUINT32_CLASS:
+      return "uint32";
+    case mxINT64_CLASS:
+      return "int64";
+    case mxUINT64_CLASS:
+      return "uint64";
+    case mxFUNCTION_CLASS:
+      return "function_handle";
+    default:
+      return "unknown";
+  }
+}
+
 mxArray* mxCreateDoubleMatrix_730(size_t m, size_t n, mxComplexity flag) {
   lamina::host::detail::trace_create(m, n);
   mxArray* a = nullptr;

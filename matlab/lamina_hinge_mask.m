@@ -27,9 +27,15 @@ function varargout = lamina_hinge_mask(varargin)
 %   in the face where it runs from a to b, d the vertex opposite it in the
 %   face where it runs from b to a; a c or d of -1 marks a missing face.
 %
-%   Errors:
+%   Errors (identifiers):
 %     MATLAB:lamina_hinge_mask   not exactly six inputs
-%     lamina:notCompiled         the MEX file has not been built (run lamina_build)
+%     lamina:badType    DEFORMED_V or EDGES is not a real, full double matrix
+%     lamina:badSize    wrong column count of DEFORMED_V or EDGES, or DEFORMED_V
+%                       without one row per row of SOURCE_VERTICES
+%     lamina:tooLarge   more rows than 32-bit counts allow
+%     lamina:badIndex   an index of an edge row with both c and d present that
+%                       is not a vertex row 0 ... #V-1
+%     lamina:notCompiled  the MEX file has not been built (run lamina_build)
 %
 %   Example: the two-triangle patch has one hinge and four boundary edges.
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
@@ -87,3 +93,7 @@ end
 %!     assert(regexprep(err.message, '^lamina_hinge_mask: ', ''), usage);
 %!   end
 %! end
+
+%!error id=lamina:badIndex lamina_hinge_mask(V, 1, 1, [], V, row + 1)
+%!error id=lamina:badSize lamina_hinge_mask(V(1:3, :), 1, 1, [], V, row)
+%!assert(lamina_hinge_mask(V, {}, [], struct(), int8(V), row), 1)

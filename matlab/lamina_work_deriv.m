@@ -32,9 +32,19 @@ function varargout = lamina_work_deriv(varargin)
 %   no bending term. Hinges whose deformed wings are too thin to have a normal
 %   (shorter than 1e-10) are skipped too; see LAMINA_HINGE_MASK.
 %
-%   Errors:
+%   Errors (identifiers):
 %     MATLAB:lamina_work_deriv   not exactly six inputs
-%     lamina:notCompiled         the MEX file has not been built (run lamina_build)
+%     lamina:badType    an array is not a real, full double matrix (int32 faces,
+%                       single vertices, sparse or complex data), or MU or ETA
+%                       is not a real numeric scalar
+%     lamina:badSize    wrong column count, DEFORMED_V without one row per row
+%                       of SOURCE_VERTICES, or an empty MU or ETA (a table with
+%                       no rows, such as [], is accepted)
+%     lamina:tooLarge   more rows than 32-bit counts allow
+%     lamina:badIndex   a face index, or an index of an edge row with both c and
+%                       d present, that is not a row 0 ... #V-1 of the vertex
+%                       matrices (the message names the entry and its value)
+%     lamina:notCompiled  the MEX file has not been built (run lamina_build)
 %
 %   Example: lift one corner of a two-triangle patch.
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
@@ -95,3 +105,11 @@ end
 %! end
 
 %!error id=MATLAB:lamina_work_deriv lamina_work_deriv()
+
+%!error id=lamina:badType lamina_work_deriv(Q, 2, 3, int32(F), V, E)
+%!error id=lamina:badType lamina_work_deriv(single(Q), 2, 3, F, V, E)
+%!error id=lamina:badType lamina_work_deriv(Q, 2, 3, F, V, sparse(E))
+%!error id=lamina:badSize lamina_work_deriv(Q(:, 1:2), 2, 3, F, V, E)
+%!error id=lamina:badSize lamina_work_deriv(Q, [], 3, F, V, E)
+%!error <source_faces\(2,2\) is 4.*1-based> lamina_work_deriv(Q, 2, 3, F + 1, V, E)
+%!assert(lamina_work_deriv(Q, 2, 3, zeros(0, 3), V, []), 0)

@@ -24,10 +24,20 @@ function varargout = lamina_work_total(varargin)
 %   from a to b, d the vertex opposite it in the face where it runs from b
 %   to a; a c or d of -1 marks a missing face (a boundary edge).
 %
-%   Errors:
-%     MATLAB:lamina_work_total   not exactly six inputs (the message is the
-%                                usage text of lamina_work_deriv)
-%     lamina:notCompiled         the MEX file has not been built (run lamina_build)
+%   Errors (identifiers):
+%     MATLAB:lamina_work_total   not exactly six inputs
+%                                (the message is the usage text of lamina_work_deriv)
+%     lamina:badType    an array is not a real, full double matrix (int32 faces,
+%                       single vertices, sparse or complex data), or MU or ETA
+%                       is not a real numeric scalar
+%     lamina:badSize    wrong column count, DEFORMED_V without one row per row
+%                       of SOURCE_VERTICES, or an empty MU or ETA (a table with
+%                       no rows, such as [], is accepted)
+%     lamina:tooLarge   more rows than 32-bit counts allow
+%     lamina:badIndex   a face index, or an index of an edge row with both c and
+%                       d present, that is not a row 0 ... #V-1 of the vertex
+%                       matrices (the message names the entry and its value)
+%     lamina:notCompiled  the MEX file has not been built (run lamina_build)
 %
 %   Example:
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];

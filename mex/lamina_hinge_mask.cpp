@@ -11,7 +11,8 @@ extern "C" void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArr
     mexErrMsgIdAndTxt("MATLAB:lamina_hinge_mask", lamina::mex::kMaskUsage);
     return;
   }
-  const lamina::mex::shell_inputs in = lamina::mex::read_shell_inputs(prhs);
+  lamina::mex::shell_inputs in;
+  if (!lamina::mex::read_shell_inputs(prhs, lamina::mex::uses::mask, &in)) return;
 
   mxArray* mask = mxCreateDoubleMatrix(static_cast<mwSize>(in.nE > 0 ? in.nE : 0), 1, mxREAL);
   plhs[0] = mask;

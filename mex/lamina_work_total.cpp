@@ -12,7 +12,8 @@ extern "C" void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArr
     mexErrMsgIdAndTxt("MATLAB:lamina_work_total", lamina::mex::kEnergyUsage);
     return;
   }
-  const lamina::mex::shell_inputs in = lamina::mex::read_shell_inputs(prhs);
+  lamina::mex::shell_inputs in;
+  if (!lamina::mex::read_shell_inputs(prhs, lamina::mex::uses::energy, &in)) return;
 
   mxArray* energy = mxCreateDoubleMatrix(1, 1, mxREAL);
   plhs[0] = energy;

@@ -1,6 +1,8 @@
 // lamina_work_deriv through the built MEX file, loaded into the project's host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "lamina.h"
 #include "support/numeric.h"
 #include "support/plugins.h"
@@ -52,9 +54,16 @@ TEST(WorkDerivPlugin, WorkedExample) {
   EXPECT_NE(membrane_only, k.gradient);
 }
 
+// The calls that read inputs and create outputs, in their documented order;
+// the argument checks' queries (mxIsDouble, mxGetN, ...) come in between.
 TEST(WorkDerivPlugin, CallsTheHostInTheDocumentedOrder) {
   const auto in = test::host_inputs(test::worked_example());
-  const host::call_result out = deriv().call_traced(2, pointers(in));
+  std::vector<std::string> trace;
+  for (const std::string& call : deriv().call_traced(2, pointers(in)).trace) {
+    for (const char* f : {"mxGetPr(", "mxGetM(", "mxGetScalar(", "mxCreate"}) {
+      if (call.rfind(f, 0) == 0) trace.push_back(call);
+    }
+  }
   const std::vector<std::string> expected = {"mxGetPr(in0)",
                                              "mxGetM(in0)",
                                              "mxGetScalar(in1)",
@@ -69,7 +78,7 @@ TEST(WorkDerivPlugin, CallsTheHostInTheDocumentedOrder) {
                                              "mxGetPr(new0)",
                                              "mxCreateDoubleMatrix_730(4,3)",
                                              "mxGetPr(new1)"};
-  EXPECT_EQ(out.trace, expected);
+  EXPECT_EQ(trace, expected);
 }
 
 TEST(WorkDerivPlugin, EmptyTables) {
@@ -117,7 +126,8 @@ TEST(WorkDerivPlugin, OneOutputStoresOnlyTheEnergy) {
     const host::call_result out = deriv().call_traced(nlhs, pointers(in));
     ASSERT_EQ(out.outputs.size(), 1u);
     EXPECT_SAME_BITS(host::values(out.outputs[0].get())[0], 0.529986954049356);
-    EXPECT_EQ(out.trace.at(12), "mxCreateDoubleMatrix_730(4,3)");
+    EXPECT_NE(std::find(out.trace.begin(), out.trace.end(), "mxCreateDoubleMatrix_730(4,3)"),
+              out.trace.end());
   }
 }
 

@@ -57,6 +57,8 @@ bool mxIsSparse(const mxArray *pa);
 bool mxIsNumeric(const mxArray *pa);
 bool mxIsLogical(const mxArray *pa);
 mxClassID mxGetClassID(const mxArray *pa);
+/* The class as MATLAB names it: "double", "int32", "cell", ... */
+const char *mxGetClassName(const mxArray *pa);
 
 /* Under the R2017b API the 64-bit-size entry point carries the _730 suffix;
  * MATLAB's header maps the plain name onto it the same way. */
