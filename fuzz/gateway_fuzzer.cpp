@@ -1,0 +1,194 @@
+// Drives one plug-in (LAMINA_FUZZ_PLUGIN) through the project's host with
+// inputs of arbitrary classes, shapes and values, and checks that every call
+// either raises one of the plug-ins' own errors or returns outputs of the
+// documented shapes. Memory errors are left to AddressSanitizer.
+//
+// Input bytes, read in order (missing bytes read as 0):
+//   nlhs (mod 4); nrhs (6 below 224, else mod 9);
+//   per input: class, rows, columns (see decode_shape), then per element of
+//   a double array one selector byte: below 24 a value from kPalette, below
+//   128 a small integer, otherwise the next 8 bytes as a raw double. Arrays
+//   of other classes take their raw bytes directly.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mex_host.h"
+
+#ifndef LAMINA_FUZZ_PLUGIN
+#error "define LAMINA_FUZZ_PLUGIN to the plug-in's name"
+#endif
+#ifndef LAMINA_FUZZ_PLUGIN_PATH
+#error "define LAMINA_FUZZ_PLUGIN_PATH to the built MEX file"
+#endif
+
+namespace {
+
+using lamina::host::array;
+
+class reader {
+ public:
+  reader(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+  std::uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
+  double raw_double() {
+    std::uint8_t b[8] = {0};
+    for (std::uint8_t& x : b) x = byte();
+    double d;
+    std::memcpy(&d, b, sizeof d);
+    return d;
+  }
+
+ private:
+  const std::uint8_t* p_;
+  const std::uint8_t* end_;
+};
+
+struct shape {
+  mxClassID cls = mxDOUBLE_CLASS;
+  bool complex = false, sparse = false;
+  std::size_t rows = 0, cols = 0;
+};
+
+// Rows far beyond the data model come with no columns, so they cost no memory.
+const std::size_t kHugeRows[] = {2147483648u, 2147483647u, 715827883u,    715827882u,
+                                 4294967297u, 4294967296u, 1u << 31 | 4u, 3u};
+
+shape decode_shape(reader& r) {
+  shape s;
+  const int kind = r.byte() % 12;
+  const mxClassID classes[] = {mxSINGLE_CLASS, mxINT32_CLASS, mxLOGICAL_CLASS, mxUINT8_CLASS};
+  if (kind >= 6 && kind < 10) s.cls = classes[kind - 6];
+  if (kind == 10) s.complex = true;
+  if (kind == 11) s.sparse = true;
+  const std::uint8_t rows = r.byte();
+  s.cols = r.byte() % 6;
+  if (rows >= 248) {
+    s.rows = kHugeRows[rows - 248];
+    s.cols = 0;
+  } else {
+    s.rows = rows % 40;
+  }
+  return s;
+}
+
+double decode_value(reader& r, double nV) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double palette[24] = {nan,           inf,          -inf,  -0.5,  -1.0,   0.0,
+                              1.0,           2.0,          3.0,   2.9,   -0.7,   2147483648.0,
+                              -2147483648.0, 2147483647.0, 3e9,   nV,    nV - 1, nV + 0.5,
+                              -1e300,        1e-300,       1e-10, 1e-11, 0.5,    -0.0};
+  const std::uint8_t s = r.byte();
+  if (s < 24) return palette[s];
+  if (s < 128) return (s - 24) % 12 - 2;
+  return r.raw_double();
+}
+
+array make(const shape& s, reader& r, double nV) {
+  array a = s.sparse
+                ? lamina::host::make_sparse(s.rows, s.cols, s.rows * s.cols)
+                : lamina::host::make_array(s.cls, s.rows, s.cols, s.complex ? mxCOMPLEX : mxREAL);
+  auto* bytes = static_cast<std::uint8_t*>(lamina::host::data(a.get()));
+  const std::size_t n = lamina::host::data_bytes(a.get());
+  if (s.cls == mxDOUBLE_CLASS) {
+    auto* d = reinterpret_cast<double*>(bytes);
+    for (std::size_t i = 0; i < n / sizeof(double); ++i) d[i] = decode_value(r, nV);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = r.byte();
+  }
+  return a;
+}
+
+[[noreturn]] void fail(const std::string& what) {
+  std::fprintf(stderr, "%s: %s\n", LAMINA_FUZZ_PLUGIN, what.c_str());
+  std::abort();
+}
+
+void expect_matrix(const mxArray* a, std::size_t m, std::size_t n, const char* name) {
+  if (a == nullptr) fail(std::string(name) + " not stored");
+  if (mxGetM(a) != m || mxGetN(a) != n || !mxIsDouble(a) || mxIsComplex(a)) {
+    fail(std::string(name) + " has the wrong shape");
+  }
+}
+
+bool is_own_error(const std::string& id) {
+  static const char* const reasons[] = {"lamina:badType", "lamina:badSize", "lamina:tooLarge",
+                                        "lamina:badIndex"};
+  for (const char* r : reasons) {
+    if (id == r) return true;
+  }
+  return id == std::string("MATLAB:") + LAMINA_FUZZ_PLUGIN;
+}
+
+const lamina::host::plugin* plugin = nullptr;
+// LAMINA_FUZZ_VERBOSE=1 prints the outcome of every call (to inspect a corpus).
+const bool verbose = std::getenv("LAMINA_FUZZ_VERBOSE") != nullptr;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  plugin = new lamina::host::plugin(LAMINA_FUZZ_PLUGIN_PATH);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (plugin == nullptr) LLVMFuzzerInitialize(nullptr, nullptr);
+  reader r(data, size);
+  const int nlhs = r.byte() % 4;
+  const std::uint8_t n = r.byte();
+  const int nrhs = n < 224 ? 6 : n % 9;
+
+  std::vector<shape> shapes(nrhs);
+  for (shape& s : shapes) s = decode_shape(r);
+  const double nV = nrhs > 4 ? static_cast<double>(shapes[4].rows) : 0.0;
+  std::vector<array> inputs;
+  std::vector<const mxArray*> prhs;
+  for (const shape& s : shapes) {
+    inputs.push_back(make(s, r, nV));
+    prhs.push_back(inputs.back().get());
+  }
+
+  lamina::host::call_result out;
+  try {
+    out = plugin->call(nlhs, prhs);
+  } catch (const lamina::host::mex_error& e) {
+    if (verbose) std::fprintf(stderr, "%s\n", e.identifier().c_str());
+    if (!is_own_error(e.identifier()))
+      fail("unexpected error " + e.identifier() + ": " + e.message());
+    if (e.identifier().rfind("lamina:", 0) == 0 && e.message().rfind(LAMINA_FUZZ_PLUGIN, 0) == 0) {
+      fail("message starts with the plug-in's name");
+    }
+    return 0;
+  }
+  if (verbose) std::fprintf(stderr, "accepted\n");
+  if (nrhs != 6) fail("accepted " + std::to_string(nrhs) + " inputs");
+
+  const std::string name = LAMINA_FUZZ_PLUGIN;
+  const std::size_t slots = nlhs > 0 ? nlhs : 1;
+  if (out.outputs.size() != slots) fail("wrong number of slots");
+  for (std::size_t i = 2; i < slots; ++i) {
+    if (out.outputs[i]) fail("stored output slot " + std::to_string(i));
+  }
+  if (name == "lamina_hinge_mask") {
+    expect_matrix(out.outputs[0].get(), shapes[5].rows, 1, "valid_edges");
+    for (double v : lamina::host::values(out.outputs[0].get())) {
+      if (v != 0.0 && v != 1.0) fail("mask entry neither 0 nor 1");
+    }
+  } else {
+    expect_matrix(out.outputs[0].get(), 1, 1, "energy");
+  }
+  if (slots >= 2) {
+    if (name == "lamina_work_deriv") {
+      expect_matrix(out.outputs[1].get(), shapes[4].rows, 3, "gradient");
+    } else if (out.outputs[1]) {
+      fail("stored output slot 1");
+    }
+  }
+  return 0;
+}
