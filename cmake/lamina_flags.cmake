@@ -22,6 +22,11 @@ elseif(MSVC)
   target_compile_options(lamina_warnings INTERFACE /W4 $<$<BOOL:${LAMINA_WERROR}>:/WX>)
 endif()
 
+if(LAMINA_FUZZ)
+  # Coverage instrumentation for every target, so that the fuzzer sees the
+  # gateways and kernels inside the plug-ins it loads.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 if(LAMINA_SANITIZE)
   add_compile_options(-fsanitize=${LAMINA_SANITIZE} -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Runs every test: a warnings-as-errors release build, then the same tests
-# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Runs every test: a warnings-as-errors release build (with the Octave tests
+# when Octave is installed), the same tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and again with ThreadSanitizer; then a bounded
+# libFuzzer run of each gateway when clang is installed.
 #
-#   bash scripts/test.sh            build trees go to build/release, build/asan
+#   bash scripts/test.sh      build trees go to build/{release,asan,tsan,fuzz}
+#
+# LAMINA_FUZZ_SECONDS sets the fuzzing time per plug-in (default 60).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -20,4 +24,13 @@ run_suite "$root/build/release" -DCMAKE_BUILD_TYPE=Release
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLAMINA_SANITIZE=address,undefined
+TSAN_OPTIONS=halt_on_error=1 \
+  run_suite "$root/build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=thread
+
+if command -v clang++-14 >/dev/null || command -v clang++ >/dev/null; then
+  echo "== fuzz: ${LAMINA_FUZZ_SECONDS:-60} s per plug-in"
+  bash "$root/scripts/fuzz.sh" "${LAMINA_FUZZ_SECONDS:-60}"
+else
+  echo "== fuzz: skipped, clang++ is not installed (apt-get install clang-14 libclang-rt-14-dev)"
+fi
 echo "== all tests passed"
