@@ -257,7 +257,9 @@ TEST(BadInput, IndicesOutsideTheVertexRows) {
          in[kEdges] = host::make_double(0, 4, {});
          set(in[kFaces], 0, 0, -0.5);
        },
-       "lamina:badIndex", {"source_faces(1,1)", "-0.5", "source_vertices is empty"}, false},
+       "lamina:badIndex",
+       {"source_faces(1,1)", "-0.5", "source_vertices is empty"},
+       false},
       {"hinge of -0.5 indices with no vertices",
        [](inputs& in) {
          in[kDeformed] = host::make_double(0, 3, {});
@@ -265,7 +267,9 @@ TEST(BadInput, IndicesOutsideTheVertexRows) {
          in[kFaces] = host::make_double(0, 3, {});
          in[kEdges] = host::make_double(1, 4, {-0.5, -0.5, -0.5, -0.5});
        },
-       "lamina:badIndex", {"edges(1,1)", "-0.5", "source_vertices is empty"}, true},
+       "lamina:badIndex",
+       {"edges(1,1)", "-0.5", "source_vertices is empty"},
+       true},
       {"boundary row turned hinge with a of -2",
        [](inputs& in) {
          set(in[kEdges], 2, 2, 3);  // row 3: c was -1
