@@ -1,6 +1,7 @@
 // Loading MEX files and calling them; the host error call.
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 
@@ -19,6 +20,10 @@ call_context*& current_call() {
 
 namespace {
 
+// How many traced calls are running, on any thread. Tracing is for tests;
+// untraced calls skip it after one relaxed load instead of a TLS lookup.
+std::atomic<int> traced_calls{0};
+
 std::string name_of(const call_context& call, const mxArray* a) {
   for (int i = 0; i < call.nrhs; ++i) {
     if (call.inputs[i] == a) return "in" + std::to_string(i);
@@ -32,12 +37,14 @@ std::string name_of(const call_context& call, const mxArray* a) {
 }  // namespace
 
 void trace(const char* function, const mxArray* a) {
+  if (traced_calls.load(std::memory_order_relaxed) == 0) return;
   call_context* call = current_call();
   if (call == nullptr || call->trace == nullptr) return;
   call->trace->push_back(std::string(function) + "(" + name_of(*call, a) + ")");
 }
 
 void trace_create(std::size_t m, std::size_t n) {
+  if (traced_calls.load(std::memory_order_relaxed) == 0) return;
   call_context* call = current_call();
   if (call == nullptr || call->trace == nullptr) return;
   call->trace->push_back("mxCreateDoubleMatrix_730(" + std::to_string(m) + "," + std::to_string(n) +
@@ -106,6 +113,15 @@ call_result plugin::run(int nlhs, const std::vector<const mxArray*>& inputs, boo
   call.inputs = inputs.data();
   call.nrhs = static_cast<int>(inputs.size());
   if (traced) call.trace = &result.trace;
+  struct traced_scope {
+    bool on;
+    explicit traced_scope(bool t) : on(t) {
+      if (on) detail::traced_calls.fetch_add(1);
+    }
+    ~traced_scope() {
+      if (on) detail::traced_calls.fetch_sub(1);
+    }
+  } scope(traced);
 
   // MATLAB provides a slot for `ans` even when no output is requested.
   const std::size_t slots = nlhs > 0 ? static_cast<std::size_t>(nlhs) : 1;
