@@ -1,87 +1,257 @@
-// Benchmarks of the plug-ins on generated meshes: a bent, jittered sheet.
+// Benchmarks of the kernels and of the plug-in calls, beside the literal
+// reference implementation measured in the same run.
 //
-//   build/release/bench/lamina_bench [--benchmark_filter=...]
+//   build/release/bench/lamina_bench                      everything
+//   build/release/bench/lamina_bench --benchmark_filter=/200000
+//
+// Meshes are bent, jittered n-by-n sheets of about 2e4, 2e5 and 2e6 faces
+// (about 1.5 edge rows per face), with their vertices in grid order or
+// shuffled. Each figure is nanoseconds per face (per edge row for the
+// bending and mask kernels); the summary at the end gives each figure beside
+// the reference's and the speed-up. Calls go through the project's own host
+// where named lamina_*, so that the gateway and its input checks count.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <numeric>
+#include <random>
+#include <string>
 
 #include "arguments.h"
 #include "lamina.h"
+#include "reference/reference.h"
 #include "support/plugins.h"
 #include "support/problem.h"
 
 namespace lamina {
 namespace {
 
-// Sheets of about `faces` faces, generated once per size.
 struct bench_problem {
   test::problem p;
   std::vector<host::array> arrays;
   std::vector<const mxArray*> in;
+  std::vector<double> gradient, mask;
 };
 
-const bench_problem& sheet(int faces) {
-  static std::map<int, std::unique_ptr<bench_problem>> cache;
-  auto& b = cache[faces];
+// Renumbers the vertices in a random order, as real meshes often come.
+void shuffle_vertices(test::problem& p, unsigned seed) {
+  test::mesh& m = p.m;
+  std::vector<std::int32_t> to(m.nV);
+  std::iota(to.begin(), to.end(), 0);
+  std::mt19937_64 rng(seed);
+  std::shuffle(to.begin(), to.end(), rng);
+  std::vector<double> rest(m.rest.size()), deformed(p.deformed.size());
+  for (std::int32_t i = 0; i < m.nV; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      rest[to[i] + k * m.nV] = m.rest[i + k * m.nV];
+      deformed[to[i] + k * m.nV] = p.deformed[i + k * m.nV];
+    }
+  }
+  m.rest.swap(rest);
+  p.deformed.swap(deformed);
+  for (double& v : m.faces) v = to[static_cast<std::size_t>(v)];
+  for (double& v : m.edges) {
+    if (v >= 0) v = to[static_cast<std::size_t>(v)];
+  }
+}
+
+bench_problem& sheet(int faces, bool shuffled) {
+  static std::map<std::pair<int, bool>, std::unique_ptr<bench_problem>> cache;
+  auto& b = cache[{faces, shuffled}];
   if (!b) {
     b = std::make_unique<bench_problem>();
     int n = 2;
     while (2 * (n - 1) * (n - 1) < faces) ++n;
     b->p = test::random_problem(n, n, 42);
+    if (shuffled) shuffle_vertices(b->p, 7);
     b->arrays = test::host_inputs(b->p);
     b->in = test::pointers(b->arrays);
+    b->gradient.resize(3 * b->p.m.nV);
+    b->mask.resize(b->p.m.nE);
   }
   return *b;
 }
 
-// The cost of the gateway's input checks within a lamina_work_deriv call.
-// Each iteration times, on the same data, the checks alone (the gateway's
-// own read_shell_inputs, compiled into this benchmark), the kernels alone,
-// and the whole call through the host.
-void BM_InputChecksShareOfWorkDeriv(benchmark::State& state) {
-  const bench_problem& b = sheet(static_cast<int>(state.range(0)));
-  const test::mesh& m = b.p.m;
-  std::vector<double> gradient(3 * m.nV);
-  const host::plugin& deriv = test::plugin("lamina_work_deriv");
-  using clock = std::chrono::steady_clock;
-  double checks_s = 0, kernel_s = 0, call_s = 0;
-  for (auto _ : state) {
-    const auto tc = clock::now();
-    mex::shell_inputs in;
-    benchmark::DoNotOptimize(mex::read_shell_inputs(b.in.data(), mex::uses::energy, &in));
-    const auto t0 = clock::now();
-    benchmark::DoNotOptimize(shell_energy_and_gradient(b.p.deformed.data(), m.nV, b.p.mu, b.p.eta,
-                                                       m.rest.data(), m.faces.data(), m.nF,
-                                                       m.edges.data(), m.nE, gradient.data()));
-    const auto t1 = clock::now();
-    benchmark::DoNotOptimize(deriv.call(2, b.in));
-    const auto t2 = clock::now();
-    checks_s += std::chrono::duration<double>(t0 - tc).count();
-    kernel_s += std::chrono::duration<double>(t1 - t0).count();
-    call_s += std::chrono::duration<double>(t2 - t1).count();
-  }
-  state.counters["kernel_ms"] = 1e3 * kernel_s / state.iterations();
-  state.counters["call_ms"] = 1e3 * call_s / state.iterations();
-  state.counters["checks_ms"] = 1e3 * checks_s / state.iterations();
-  state.counters["checks_pct"] = 100.0 * checks_s / call_s;
-}
-BENCHMARK(BM_InputChecksShareOfWorkDeriv)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
+// What one benchmark evaluates, and what its figure is per.
+enum class per { face, edge_row };
 
-// The input checks alone, repeated on the same (cache-warm) data.
-void BM_InputChecks(benchmark::State& state) {
-  const bench_problem& b = sheet(static_cast<int>(state.range(0)));
+using work = void (*)(bench_problem&);
+
+void run(benchmark::State& state, work w, per unit, bool shuffled) {
+  bench_problem& b = sheet(static_cast<int>(state.range(0)), shuffled);
   for (auto _ : state) {
-    mex::shell_inputs in;
-    benchmark::DoNotOptimize(mex::read_shell_inputs(b.in.data(), mex::uses::energy, &in));
+    w(b);
+    benchmark::ClobberMemory();
   }
-  state.counters["per_face"] = benchmark::Counter(
-      b.p.m.nF, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  const double rows = unit == per::face ? b.p.m.nF : b.p.m.nE;
+  state.counters["per_row"] = benchmark::Counter(
+      rows, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_InputChecks)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+// The kernels, and their literal reference twins.
+#define LAMINA_KERNEL_WORK(ns, name, call) \
+  void ns##_##name(bench_problem& b) {     \
+    const test::problem& p = b.p;          \
+    const test::mesh& m = p.m;             \
+    (void)m;                               \
+    benchmark::DoNotOptimize(call);        \
+  }
+#define LAMINA_KERNELS(ns)                                                                         \
+  LAMINA_KERNEL_WORK(ns, shell_energy_and_gradient,                                                \
+                     ns::shell_energy_and_gradient(p.deformed.data(), m.nV, p.mu, p.eta,           \
+                                                   m.rest.data(), m.faces.data(), m.nF,            \
+                                                   m.edges.data(), m.nE, b.gradient.data()))       \
+  LAMINA_KERNEL_WORK(ns, shell_energy,                                                             \
+                     ns::shell_energy(p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(),         \
+                                      m.faces.data(), m.nF, m.edges.data(), m.nE))                 \
+  LAMINA_KERNEL_WORK(                                                                              \
+      ns, membrane_energy_and_gradient,                                                            \
+      ns::membrane_energy_and_gradient(m.faces.data(), m.nF, m.rest.data(), p.deformed.data(),     \
+                                       m.nV, p.mu, b.gradient.data()))                             \
+  LAMINA_KERNEL_WORK(                                                                              \
+      ns, membrane_energy,                                                                         \
+      ns::membrane_energy(m.faces.data(), m.nF, m.rest.data(), p.deformed.data(), m.nV, p.mu))     \
+  LAMINA_KERNEL_WORK(                                                                              \
+      ns, bending_energy_and_gradient,                                                             \
+      ns::bending_energy_and_gradient(m.edges.data(), m.nE, m.rest.data(), p.deformed.data(),      \
+                                      m.nV, p.eta, b.gradient.data()))                             \
+  LAMINA_KERNEL_WORK(                                                                              \
+      ns, bending_energy,                                                                          \
+      ns::bending_energy(m.edges.data(), m.nE, m.rest.data(), p.deformed.data(), m.nV, p.eta))     \
+  LAMINA_KERNEL_WORK(ns, flag_valid_edges,                                                         \
+                     (ns::flag_valid_edges(m.edges.data(), m.nE, m.rest.data(), p.deformed.data(), \
+                                           m.nV, b.mask.data()),                                   \
+                      0))
+
+LAMINA_KERNELS(lamina)
+LAMINA_KERNELS(reference)
+
+// Plug-in calls through the host: the gateway, its checks and the kernels.
+void plugin_lamina_work_deriv(bench_problem& b) {
+  benchmark::DoNotOptimize(test::plugin("lamina_work_deriv").call(2, b.in));
+}
+void plugin_lamina_work_total(bench_problem& b) {
+  benchmark::DoNotOptimize(test::plugin("lamina_work_total").call(1, b.in));
+}
+void plugin_lamina_hinge_mask(bench_problem& b) {
+  benchmark::DoNotOptimize(test::plugin("lamina_hinge_mask").call(1, b.in));
+}
+// The gateway's input checks alone (its argument handling is compiled in).
+void checks_read_shell_inputs(bench_problem& b) {
+  mex::shell_inputs in;
+  benchmark::DoNotOptimize(mex::read_shell_inputs(b.in.data(), mex::uses::energy, &in));
+}
+
+struct entry {
+  const char* name;
+  work fast;
+  work reference;  // measured beside it, or null (a call is compared with its kernel's)
+  per unit;
+};
+
+const entry kEntries[] = {
+    {"shell_energy_and_gradient", lamina_shell_energy_and_gradient,
+     reference_shell_energy_and_gradient, per::face},
+    {"shell_energy", lamina_shell_energy, reference_shell_energy, per::face},
+    {"membrane_energy_and_gradient", lamina_membrane_energy_and_gradient,
+     reference_membrane_energy_and_gradient, per::face},
+    {"membrane_energy", lamina_membrane_energy, reference_membrane_energy, per::face},
+    {"bending_energy_and_gradient", lamina_bending_energy_and_gradient,
+     reference_bending_energy_and_gradient, per::edge_row},
+    {"bending_energy", lamina_bending_energy, reference_bending_energy, per::edge_row},
+    {"flag_valid_edges", lamina_flag_valid_edges, reference_flag_valid_edges, per::edge_row},
+    {"call_lamina_work_deriv", plugin_lamina_work_deriv, nullptr, per::face},
+    {"call_lamina_work_total", plugin_lamina_work_total, nullptr, per::face},
+    {"call_lamina_hinge_mask", plugin_lamina_hinge_mask, nullptr, per::edge_row},
+    {"input_checks", checks_read_shell_inputs, nullptr, per::face},
+};
+
+// The fixed cost of a call: lamina_work_deriv on the four-vertex worked example.
+void BM_call_lamina_work_deriv_4_vertices(benchmark::State& state) {
+  const auto arrays = test::host_inputs(test::worked_example());
+  const auto in = test::pointers(arrays);
+  const host::plugin& deriv = test::plugin("lamina_work_deriv");
+  for (auto _ : state) benchmark::DoNotOptimize(deriv.call(2, in));
+}
+
+void register_all() {
+  for (bool shuffled : {false, true}) {
+    for (const entry& e : kEntries) {
+      const std::string order = shuffled ? "/shuffled" : "/ordered";
+      const auto add = [&](const std::string& name, work w) {
+        benchmark::RegisterBenchmark(name.c_str(), run, w, e.unit, shuffled)
+            ->Arg(20000)
+            ->Arg(200000)
+            ->Arg(2000000)
+            ->Unit(benchmark::kMillisecond);
+      };
+      add(std::string(e.name) + order, e.fast);
+      if (e.reference != nullptr) add(std::string("reference/") + e.name + order, e.reference);
+    }
+  }
+  benchmark::RegisterBenchmark("call_lamina_work_deriv_4_vertices",
+                               BM_call_lamina_work_deriv_4_vertices);
+}
+
+// Prints, after the usual table, each figure beside the reference's.
+class summary_reporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
+      const std::string name = r.run_name.str();
+      const auto c = r.counters.find("per_row");
+      // Seconds per row; the fixed-cost benchmark has no rows, and its time
+      // is in nanoseconds already.
+      figures_[name] = c != r.counters.end() ? c->second.value * 1e9 : r.GetAdjustedRealTime();
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\n%-58s %12s %12s %9s\n", "benchmark (ns per face or edge row)", "lamina",
+                "reference", "speed-up");
+    for (const auto& f : figures_) {
+      const std::string& name = f.first;
+      if (name.rfind("reference/", 0) == 0) continue;
+      const std::string ref = reference_of(name);
+      const auto r = figures_.find(ref);
+      if (r != figures_.end()) {
+        std::printf("%-58s %12.2f %12.2f %8.1fx\n", name.c_str(), f.second, r->second,
+                    r->second / f.second);
+      } else {
+        std::printf("%-58s %12.2f %12s %9s\n", name.c_str(), f.second, "", "");
+      }
+    }
+  }
+
+ private:
+  // call_lamina_work_deriv/ordered/200000 -> reference/shell_energy_and_gradient/ordered/200000
+  static std::string reference_of(const std::string& name) {
+    static const std::map<std::string, std::string> calls = {
+        {"call_lamina_work_deriv", "shell_energy_and_gradient"},
+        {"call_lamina_work_total", "shell_energy"},
+        {"call_lamina_hinge_mask", "flag_valid_edges"}};
+    const std::string head = name.substr(0, name.find('/'));
+    const auto c = calls.find(head);
+    return "reference/" + (c != calls.end() ? c->second : head) + name.substr(head.size());
+  }
+  std::map<std::string, double> figures_;
+};
 
 }  // namespace
 }  // namespace lamina
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  lamina::register_all();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  lamina::summary_reporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
