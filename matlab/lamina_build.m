@@ -9,7 +9,7 @@ function lamina_build(outdir, extra_flags)
 %     addpath(pwd)
 %
 %   LAMINA_BUILD(OUTDIR) compiles into OUTDIR instead and copies the help
-%   files there. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS) adds EXTRA_FLAGS (a char
+%   files and LAMINA_EDGE_TABLE there. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS) adds EXTRA_FLAGS (a char
 %   row, e.g. '-Wall -Wextra') to the compiler flags.
 %
 %   In Octave the plug-ins are built with "mkoctfile --mex"; in MATLAB with
@@ -50,8 +50,11 @@ function lamina_build(outdir, extra_flags)
     else
       build_matlab(name, sources, includes, outdir, extra_flags);
     end
-    if ~strcmp(outdir, here)
-      copyfile(fullfile(here, [name '.m']), outdir);
+  end
+  % The help files, and the edge table builder that goes with the plug-ins.
+  if ~strcmp(outdir, here)
+    for name = [plugins, {'lamina_edge_table'}]
+      copyfile(fullfile(here, [name{1} '.m']), outdir);
     end
   end
   fprintf('lamina_build: done; add %s to the path\n', outdir);

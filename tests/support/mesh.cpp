@@ -1,9 +1,10 @@
 #include "mesh.h"
 
 #include <cmath>
-#include <map>
 #include <stdexcept>
 #include <utility>
+
+#include "edge_table.h"
 
 namespace lamina {
 namespace test {
@@ -28,27 +29,44 @@ std::vector<double> vertex_matrix(const std::vector<point>& points) {
 
 std::vector<double> edge_table_of(const std::vector<double>& faces, std::int32_t nF,
                                   std::int32_t* nE) {
-  std::map<std::pair<int, int>, std::size_t> row_of;
-  std::vector<std::vector<double>> rows;
-  for (std::int32_t f = 0; f < nF; ++f) {
-    for (int k = 0; k < 3; ++k) {
-      const int u = static_cast<int>(faces[f + k * nF]);
-      const int v = static_cast<int>(faces[f + ((k + 1) % 3) * nF]);
-      const int w = static_cast<int>(faces[f + ((k + 2) % 3) * nF]);
-      const auto key = std::make_pair(std::min(u, v), std::max(u, v));
-      auto it = row_of.find(key);
-      if (it == row_of.end()) {
-        row_of.emplace(key, rows.size());
-        rows.push_back({double(u), double(v), double(w), -1.0});
-      } else if (rows[it->second][0] == v && rows[it->second][3] < 0) {
-        rows[it->second][3] = w;
-      } else {
-        throw std::invalid_argument("edge_table_of: non-manifold or misoriented");
-      }
-    }
-  }
-  *nE = static_cast<std::int32_t>(rows.size());
-  return column_major(rows, 4);
+  edge_table t = build_edge_table(faces.data(), nF);
+  *nE = t.nE;
+  return std::move(t.edges);
+}
+
+closed_mesh cube() {
+  return {{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
+          {{0, 2, 1},
+           {0, 3, 2},
+           {4, 5, 6},
+           {4, 6, 7},
+           {0, 1, 5},
+           {0, 5, 4},
+           {1, 2, 6},
+           {1, 6, 5},
+           {2, 3, 7},
+           {2, 7, 6},
+           {3, 0, 4},
+           {3, 4, 7}}};
+}
+
+closed_mesh icosahedron() {
+  const double t = (1 + std::sqrt(5.0)) / 2;
+  return {{{-1, t, 0},
+           {1, t, 0},
+           {-1, -t, 0},
+           {1, -t, 0},
+           {0, -1, t},
+           {0, 1, t},
+           {0, -1, -t},
+           {0, 1, -t},
+           {t, 0, -1},
+           {t, 0, 1},
+           {-t, 0, -1},
+           {-t, 0, 1}},
+          {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+           {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+           {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}}};
 }
 
 mesh jittered_sheet(int nx, int ny, std::mt19937_64& rng, double jitter) {

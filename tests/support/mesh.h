@@ -23,11 +23,18 @@ struct mesh {
   std::vector<double> edges;  // nE-by-4
 };
 
-// The edge table of a consistently oriented face table: one row (a, b, c, d)
-// per undirected edge, c opposite in the face where it runs a -> b, d in the
-// face where it runs b -> a, -1 where that face is missing.
+// The edge table of a face table (build_edge_table).
 std::vector<double> edge_table_of(const std::vector<double>& faces, std::int32_t nF,
                                   std::int32_t* nE);
+
+// Closed meshes with consistently oriented faces (counter-clockwise seen from
+// outside), as vertex points and face rows.
+struct closed_mesh {
+  std::vector<point> vertices;
+  std::vector<std::vector<double>> faces;
+};
+closed_mesh cube();
+closed_mesh icosahedron();
 
 // An nx-by-ny grid of vertices, two triangles per cell, bent into a shallow
 // arc and jittered by up to `jitter` (relative to the spacing).
