@@ -200,6 +200,7 @@ void register_all() {
 // Prints, after the usual table, each figure beside the reference's.
 class summary_reporter : public benchmark::ConsoleReporter {
  public:
+  summary_reporter() : ConsoleReporter(OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
