@@ -43,7 +43,7 @@ function varargout = lamina_hinge_mask(varargin)
 %     E = [1 2 0 3; 0 1 -1 2; 2 0 -1 1; 1 3 -1 2; 3 2 -1 1];
 %     valid = lamina_hinge_mask(V, 0, 0, F, V, E)   % [1; 0; 0; 0; 0]
 %
-%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_BUILD.
+%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_EDGE_TABLE, LAMINA_BUILD.
 
   error('lamina:notCompiled', ...
         ['lamina_hinge_mask is not compiled for this host: run lamina_build ' ...

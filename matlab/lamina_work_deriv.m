@@ -31,6 +31,7 @@ function varargout = lamina_work_deriv(varargin)
 %   A c or d of -1 marks a missing face: the row is a boundary edge and carries
 %   no bending term. Hinges whose deformed wings are too thin to have a normal
 %   (shorter than 1e-10) are skipped too; see LAMINA_HINGE_MASK.
+%   LAMINA_EDGE_TABLE builds EDGES from the faces.
 %
 %   Errors (identifiers):
 %     MATLAB:lamina_work_deriv   not exactly six inputs
@@ -53,7 +54,7 @@ function varargout = lamina_work_deriv(varargin)
 %     Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
 %     [energy, gradient] = lamina_work_deriv(Q, 2, 3, F, V, E)   % energy 0.52999
 %
-%   See also LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK, LAMINA_BUILD.
+%   See also LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE, LAMINA_BUILD.
 
   error('lamina:notCompiled', ...
         ['lamina_work_deriv is not compiled for this host: run lamina_build ' ...

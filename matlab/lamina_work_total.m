@@ -46,7 +46,7 @@ function varargout = lamina_work_total(varargin)
 %     Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
 %     energy = lamina_work_total(Q, 2, 3, F, V, E)   % 0.52999, as lamina_work_deriv
 %
-%   See also LAMINA_WORK_DERIV, LAMINA_HINGE_MASK, LAMINA_BUILD.
+%   See also LAMINA_WORK_DERIV, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE, LAMINA_BUILD.
 
   error('lamina:notCompiled', ...
         ['lamina_work_total is not compiled for this host: run lamina_build ' ...
