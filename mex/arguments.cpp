@@ -73,12 +73,16 @@ bool is_real_full_double(const char* name, const mxArray* a) {
 }
 
 // Reads the pointer and row count in that order, after checking the class
-// (which makes the pointer a pointer to doubles).
+// (which makes the pointer a pointer to doubles). An input the plug-in does
+// not check (the mask's source_faces and source_vertices) is asked for its
+// data only when it is a double array: a host cannot hand out a data
+// pointer for a function handle or an object, and Octave aborts the whole
+// session when asked to.
 bool read_matrix(const char* name, const mxArray* a, bool check, matrix* m) {
   if (check && !is_real_full_double(name, a)) return false;
   m->name = name;
   m->array = a;
-  m->data = mxGetPr(a);
+  m->data = check || mxIsDouble(a) ? mxGetPr(a) : nullptr;
   m->rows = mxGetM(a);
   return true;
 }
