@@ -22,7 +22,7 @@
 #include <string>
 
 #include "arguments.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "reference/reference.h"
 #include "support/plugins.h"
 #include "support/problem.h"

@@ -21,6 +21,7 @@ if(LAMINA_MATLAB AND Matlab_FOUND)
           "${PROJECT_SOURCE_DIR}/mex/arguments.cpp"
           "${PROJECT_SOURCE_DIR}/mex/api_version.cpp"
       LINK_TO lamina_kernels lamina_numerics lamina_warnings)
+    target_include_directories(matlab_${name} PRIVATE "${PROJECT_SOURCE_DIR}/kernels")
     set_target_properties(matlab_${name} PROPERTIES
       LIBRARY_OUTPUT_DIRECTORY "${LAMINA_MATLAB_DIR}")
     configure_file("${PROJECT_SOURCE_DIR}/matlab/${name}.m" "${LAMINA_MATLAB_DIR}/${name}.m" COPYONLY)

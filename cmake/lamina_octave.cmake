@@ -15,7 +15,8 @@ if(LAMINA_OCTAVE AND LAMINA_MKOCTFILE AND LAMINA_OCTAVE_CLI AND NOT LAMINA_SANIT
     string(APPEND flags " -Werror")
   endif()
   file(GLOB sources CONFIGURE_DEPENDS
-       "${PROJECT_SOURCE_DIR}/kernels/*" "${PROJECT_SOURCE_DIR}/mex/*"
+       "${PROJECT_SOURCE_DIR}/include/lamina/*" "${PROJECT_SOURCE_DIR}/kernels/*"
+       "${PROJECT_SOURCE_DIR}/mex/*"
        "${PROJECT_SOURCE_DIR}/matlab/*.m")
   set(outputs "")
   foreach(name lamina_work_deriv lamina_work_total lamina_hinge_mask)

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "edge_table.h"
-#include "lamina.h"
+#include <lamina/edge_table.h>
+#include <lamina/lamina.h>
 
 int main() {
   // Vertex matrices are column-major, as MATLAB stores them: all x, all y, all z.

@@ -21,7 +21,7 @@
 
 #include "hinge.h"
 #include "isa_paths.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "lanes.h"
 
 namespace lamina {

@@ -1,7 +1,7 @@
 // Which edge rows carry a bending term at the given deformed positions.
 #include "hinge.h"
 #include "isa_paths.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "lanes.h"
 
 namespace lamina {

@@ -20,7 +20,7 @@
 
 #include "index.h"
 #include "isa_paths.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "lanes.h"
 
 namespace lamina {

@@ -1,5 +1,5 @@
 // The total shell energy: membrane term plus bending term.
-#include "lamina.h"
+#include <lamina/lamina.h>
 
 namespace lamina {
 

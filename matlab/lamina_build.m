@@ -37,7 +37,7 @@ function lamina_build(outdir, extra_flags)
   kernels = {'bending.cpp', 'hinge_mask.cpp', 'membrane.cpp', 'shell.cpp'};
   common = [fullfile(root, 'mex', {'arguments.cpp', 'api_version.cpp'}), ...
             fullfile(root, 'kernels', kernels)];
-  includes = {['-I' fullfile(root, 'kernels')], ['-I' fullfile(root, 'mex')]};
+  includes = {['-I' fullfile(root, 'include')], ['-I' fullfile(root, 'kernels')], ['-I' fullfile(root, 'mex')]};
   plugins = {'lamina_work_deriv', 'lamina_work_total', 'lamina_hinge_mask'};
 
   is_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;

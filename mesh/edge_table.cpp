@@ -1,4 +1,4 @@
-#include "edge_table.h"
+#include <lamina/edge_table.h>
 
 #include <algorithm>
 #include <cstddef>

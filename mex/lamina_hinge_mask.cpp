@@ -2,7 +2,7 @@
 // source_faces, source_vertices, edges), 1.0 for every edge row that carries
 // a bending term at the deformed positions and 0.0 for every other row.
 #include "arguments.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "mex.h"
 #include "usage.h"
 

@@ -3,7 +3,7 @@
 // deformed shell and its derivative with respect to every coordinate of
 // deformed_v.
 #include "arguments.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "mex.h"
 #include "usage.h"
 

@@ -2,7 +2,7 @@
 // source_faces, source_vertices, edges), the total elastic energy alone: bit
 // for bit the energy lamina_work_deriv returns, without forming the gradient.
 #include "arguments.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "mex.h"
 #include "usage.h"
 

@@ -19,7 +19,7 @@ mkdir -p "$out"
 # Rebuild the plug-ins only when a source is newer than they are.
 stale=yes
 if [ -f "$plugins/lamina_work_deriv.mex" ] && [ -f "$plugins/lamina_hinge_mask.mex" ] &&
-   [ -z "$(find "$root/kernels" "$root/mex" "$root/matlab" -newer "$plugins/lamina_work_total.mex" -type f)" ]; then
+   [ -z "$(find "$root/include" "$root/kernels" "$root/mex" "$root/matlab" -newer "$plugins/lamina_work_total.mex" -type f)" ]; then
   stale=no
 fi
 octave=(octave-cli --no-gui --norc --quiet --eval)

@@ -5,7 +5,7 @@
 #include <limits>
 #include <random>
 
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "support/mesh.h"
 #include "support/numeric.h"
 

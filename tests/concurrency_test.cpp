@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "support/numeric.h"
 #include "support/plugins.h"
 #include "support/problem.h"

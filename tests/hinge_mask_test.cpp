@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "support/numeric.h"
 #include "support/plugins.h"
 #include "support/problem.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "isa_paths.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "reference/reference.h"
 #include "support/numeric.h"
 #include "support/problem.h"

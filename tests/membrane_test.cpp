@@ -6,7 +6,7 @@
 #include <random>
 
 #include "index.h"
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "support/mesh.h"
 #include "support/numeric.h"
 

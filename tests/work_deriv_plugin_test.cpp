@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "lamina.h"
+#include <lamina/lamina.h>
 #include "support/numeric.h"
 #include "support/plugins.h"
 #include "support/problem.h"

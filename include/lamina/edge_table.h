@@ -1,6 +1,6 @@
 // Building the edge table that the bending term and the mask read.
-#ifndef LAMINA_MESH_EDGE_TABLE_H
-#define LAMINA_MESH_EDGE_TABLE_H
+#ifndef LAMINA_EDGE_TABLE_H
+#define LAMINA_EDGE_TABLE_H
 
 #include <cstdint>
 #include <stdexcept>
@@ -43,4 +43,4 @@ edge_table build_edge_table(const double* faces, std::int32_t nF);
 
 }  // namespace lamina
 
-#endif  // LAMINA_MESH_EDGE_TABLE_H
+#endif  // LAMINA_EDGE_TABLE_H

@@ -21,8 +21,8 @@
 // row 0 ... nV-1. (The MEX gateways check this before calling.) All sums run
 // over the rows in table order, so results are reproducible bit for bit; the
 // energy-only kernels return exactly the energies of their gradient twins.
-#ifndef LAMINA_KERNELS_LAMINA_H
-#define LAMINA_KERNELS_LAMINA_H
+#ifndef LAMINA_LAMINA_H
+#define LAMINA_LAMINA_H
 
 #include <cstdint>
 
@@ -88,4 +88,4 @@ void flag_valid_edges(const double* edges, std::int32_t nE, const double* source
 
 }  // namespace lamina
 
-#endif  // LAMINA_KERNELS_LAMINA_H
+#endif  // LAMINA_LAMINA_H

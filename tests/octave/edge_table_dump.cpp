@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "edge_table.h"
+#include <lamina/edge_table.h>
 #include "support/mesh.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "edge_table.h"
+#include <lamina/edge_table.h>
 
 namespace lamina {
 namespace test {
