@@ -1,13 +1,25 @@
-// Run-time choice between code paths compiled for different x86 instruction
-// sets. A binary built for plain x86-64 carries an AVX2 (and, for the
-// kernels, an AVX-512) version of its hot loops and takes the widest one the
-// processor supports, checked on every call (a read of a word the C runtime
-// filled in at start-up).
+// Instruction sets, and the one dispatcher that every kernel and the input
+// checks go through.
+//
+// A kernel is written once, as a struct with a static member template
+//
+//   struct my_kernel {
+//     template <class Isa> static LAMINA_ALWAYS_INLINE double run(args...);
+//   };
+//
+// and called as dispatch<my_kernel>(path, args...). For every instruction set
+// the dispatcher holds one trampoline compiled for that set (a target
+// attribute); `run` is inlined into it, with everything it calls, so the
+// whole loop is compiled for that set. The Isa tag tells the kernel, and the
+// lane helpers it uses (lanes.h), which set it is compiled for.
 //
 // Every path performs the same IEEE operations in the same order, so the
 // choice changes speed, never results. GCC's ifunc-based target_clones would
 // do the same, but its resolvers run before sanitizer runtimes initialise in
 // statically linked code, which rules it out for instrumented test builds.
+//
+// Adding an instruction set touches this file alone: a tag, a trampoline, a
+// case in dispatch() and a test in widest_supported_isa().
 #ifndef LAMINA_KERNELS_ISA_H
 #define LAMINA_KERNELS_ISA_H
 
@@ -15,9 +27,13 @@
 #define LAMINA_X86_DISPATCH 1
 #define LAMINA_TARGET_AVX2 __attribute__((target("avx2")))
 #define LAMINA_TARGET_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx2")))
-#define LAMINA_ALWAYS_INLINE inline __attribute__((always_inline))
 #else
 #define LAMINA_X86_DISPATCH 0
+#endif
+
+#if defined(__GNUC__)
+#define LAMINA_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
 #define LAMINA_ALWAYS_INLINE inline
 #endif
 
@@ -26,7 +42,8 @@ namespace lamina {
 // The instruction-set paths, narrowest first.
 enum class isa { baseline = 0, avx2 = 1, avx512 = 2 };
 
-// The widest path this processor supports.
+// The widest path this processor supports (a read of a word the C runtime
+// filled in at start-up).
 inline isa widest_supported_isa() {
 #if LAMINA_X86_DISPATCH
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
@@ -36,6 +53,57 @@ inline isa widest_supported_isa() {
   if (__builtin_cpu_supports("avx2")) return isa::avx2;
 #endif
   return isa::baseline;
+}
+
+namespace detail {
+
+// The tags a kernel's run<Isa> is instantiated with.
+struct baseline_isa {
+  static constexpr isa path = isa::baseline;
+};
+struct avx2_isa {
+  static constexpr isa path = isa::avx2;
+};
+struct avx512_isa {
+  static constexpr isa path = isa::avx512;
+};
+
+template <class Kernel, class... Args>
+decltype(auto) on_baseline(Args... args) {
+  return Kernel::template run<baseline_isa>(args...);
+}
+
+#if LAMINA_X86_DISPATCH
+template <class Kernel, class... Args>
+LAMINA_TARGET_AVX2 decltype(auto) on_avx2(Args... args) {
+  return Kernel::template run<avx2_isa>(args...);
+}
+
+template <class Kernel, class... Args>
+LAMINA_TARGET_AVX512 decltype(auto) on_avx512(Args... args) {
+  return Kernel::template run<avx512_isa>(args...);
+}
+#endif
+
+}  // namespace detail
+
+// Runs Kernel::run on the given path. Calling a path the processor lacks is
+// undefined (an illegal instruction); take widest_supported_isa() unless
+// testing the paths against each other.
+template <class Kernel, class... Args>
+decltype(auto) dispatch(isa path, Args... args) {
+#if LAMINA_X86_DISPATCH
+  switch (path) {
+    case isa::avx512:
+      return detail::on_avx512<Kernel>(args...);
+    case isa::avx2:
+      return detail::on_avx2<Kernel>(args...);
+    case isa::baseline:
+      break;
+  }
+#endif
+  (void)path;
+  return detail::on_baseline<Kernel>(args...);
 }
 
 }  // namespace lamina

@@ -1,0 +1,103 @@
+// The pass over the faces: faces evaluated kLanes at a time (face.h), their
+// energies summed and their gradient contributions added face after face, in
+// table order, corner 0, 1, 2 within a face.
+//
+// Where the faces come from is a parameter, so that the stateless kernels
+// (a face table and rest positions, read on every call) and a prepared shell
+// (corners and rest quantities stored once) run the same code:
+//
+//   struct Faces {
+//     std::int32_t count() const;
+//     template <class Isa, int W, class Vertices>
+//     void load(std::int32_t j0, int n, const Vertices& deformed, face_lanes& f,
+//               face_rest_lanes& r) const;
+//   };
+//
+// count() gives the number of faces; load() fills the corners and deformed
+// edges of faces j0 ... j0+n-1 (idle lanes repeating face j0) and their rest
+// side.
+#ifndef LAMINA_KERNELS_MEMBRANE_PASS_H
+#define LAMINA_KERNELS_MEMBRANE_PASS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "face.h"
+#include "lanes.h"
+#include "pass.h"
+
+namespace lamina {
+namespace detail {
+
+// The faces of a column-major face table, with their rest side computed from
+// the rest positions.
+struct table_faces {
+  const double* faces;
+  std::int32_t nF;
+  column_major_vertices rest;
+
+  LAMINA_ALWAYS_INLINE std::int32_t count() const { return nF; }
+
+  template <class Isa, int W, class Vertices>
+  LAMINA_ALWAYS_INLINE void load(std::int32_t j0, int n, const Vertices& deformed, face_lanes& f,
+                                 face_rest_lanes& r) const {
+    gather_corners<W>(faces, nF, j0, n, f);
+    lane_vec3 P[3], Q[3];
+    gather_corner_positions<W>(f, rest, P, deformed, Q);
+    deformed_edges<W>(Q, f);
+    rest_faces<Isa, W>(P, r);
+  }
+};
+
+// The scratch of one block of faces.
+struct face_scratch {
+  face_lanes f;
+  face_rest_lanes r;
+  face_energy_lanes q;
+  face_gradient_lanes g;
+};
+
+// Faces j0 ... j0+n-1, evaluated in W lanes, then added in order.
+template <class Isa, mode Mode, int W, class State>
+LAMINA_ALWAYS_INLINE void membrane_block(State& p, std::int32_t j0, int n) {
+  face_scratch& s = p.s;
+  p.source.template load<Isa, W>(j0, n, p.deformed, s.f, s.r);
+  face_energy<Isa, W>(s.f, s.r, n, p.k, s.q);
+  if constexpr (Mode != mode::energy) face_gradient<Isa, W>(s.f, s.r, s.q, p.k, s.g);
+  for (int l = 0; l < n; ++l) {
+    p.total = p.total + s.q.E[l];
+    if constexpr (Mode != mode::energy) {
+      for (int corner = 0; corner < 3; ++corner) {
+        p.sink.add(s.f.corner[corner][l], s.g.corner[corner][l]);
+      }
+    }
+  }
+}
+
+// The membrane term: the energy of the faces a source holds, their
+// derivative added into the sink unless Mode is mode::energy (the gradient is
+// not cleared here).
+struct membrane_term {
+  using table = table_faces;
+
+  template <class Isa, mode Mode, class Faces, class Vertices, class Sink>
+  static LAMINA_ALWAYS_INLINE double pass(const Faces& faces, const Vertices& deformed, double mu,
+                                          const Sink& sink) {
+    const std::int32_t nF = faces.count();
+    if (nF <= 0) return 0.0;
+    pass_state<Faces, Vertices, Sink, membrane_coefficients, face_scratch> p(
+        faces, deformed, sink, membrane_coefficients(mu));
+    std::int32_t j0 = 0;
+    for (; nF - j0 >= kLanes; j0 += kLanes) membrane_block<Isa, Mode, kLanes>(p, j0, kLanes);
+    // The last faces one lane at a time: division and square root cost the
+    // same per lane in a vector as alone, so idle lanes would be paid for in
+    // full.
+    for (; j0 < nF; ++j0) membrane_block<Isa, Mode, 1>(p, j0, 1);
+    return p.total;
+  }
+};
+
+}  // namespace detail
+}  // namespace lamina
+
+#endif  // LAMINA_KERNELS_MEMBRANE_PASS_H
