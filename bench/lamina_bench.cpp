@@ -11,6 +11,7 @@
 // the reference's and the speed-up. Calls go through the project's own host
 // where named lamina_*, so that the gateway and its input checks count.
 #include <benchmark/benchmark.h>
+#include <lamina/lamina.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,7 +23,6 @@
 #include <string>
 
 #include "arguments.h"
-#include <lamina/lamina.h>
 #include "reference/reference.h"
 #include "support/plugins.h"
 #include "support/problem.h"
@@ -143,7 +143,7 @@ void plugin_lamina_hinge_mask(bench_problem& b) {
 // The gateway's input checks alone (its argument handling is compiled in).
 void checks_read_shell_inputs(bench_problem& b) {
   mex::shell_inputs in;
-  benchmark::DoNotOptimize(mex::read_shell_inputs(b.in.data(), mex::uses::energy, &in));
+  benchmark::DoNotOptimize(mex::read_shell_inputs(b.in.data(), uses::energy, &in));
 }
 
 struct entry {

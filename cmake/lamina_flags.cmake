@@ -1,19 +1,12 @@
 # Compiler settings shared by every target.
 #
-# lamina_numerics: the floating-point contract. Results are fixed bit for bit,
-# so the compiler must not fuse a*b+c into one FMA (GCC does so by default
-# under -march=native, clang within expressions) and must not reassociate:
-# -ffp-contract=off, and never -ffast-math. Two flags change no result and
-# only let the kernels vectorise: -fno-math-errno lets a square root compile
-# to the instruction, and -fno-trapping-math lets both arms of a select be
-# evaluated in vector lanes (floating-point exception flags are not part of
-# the contract; nothing reads them).
+# lamina_numerics: the floating-point contract, whose flags manifest.txt
+# lists (and explains) for every build of the kernels.
 add_library(lamina_numerics INTERFACE)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  target_compile_options(lamina_numerics INTERFACE -ffp-contract=off -fno-math-errno
-                         -fno-trapping-math)
+  target_compile_options(lamina_numerics INTERFACE ${LAMINA_MANIFEST_flags_gnu})
 elseif(MSVC)
-  target_compile_options(lamina_numerics INTERFACE /fp:precise)
+  target_compile_options(lamina_numerics INTERFACE ${LAMINA_MANIFEST_flags_msvc})
 endif()
 
 add_library(lamina_warnings INTERFACE)

@@ -9,7 +9,7 @@ endif()
 
 if(LAMINA_MATLAB AND Matlab_FOUND)
   set(LAMINA_MATLAB_DIR "${CMAKE_BINARY_DIR}/matlab")
-  foreach(name lamina_work_deriv lamina_work_total lamina_hinge_mask)
+  foreach(name ${LAMINA_PLUGINS})
     # matlab_add_mex compiles MATLAB's own mexfilerequiredapiversion into the
     # module and defines MATLAB_MEX_FILE, which leaves mex/api_version.cpp empty.
     matlab_add_mex(
@@ -17,11 +17,8 @@ if(LAMINA_MATLAB AND Matlab_FOUND)
       MODULE
       R2017b
       OUTPUT_NAME ${name}
-      SRC "${PROJECT_SOURCE_DIR}/mex/${name}.cpp"
-          "${PROJECT_SOURCE_DIR}/mex/arguments.cpp"
-          "${PROJECT_SOURCE_DIR}/mex/api_version.cpp"
-      LINK_TO lamina_kernels lamina_numerics lamina_warnings)
-    target_include_directories(matlab_${name} PRIVATE "${PROJECT_SOURCE_DIR}/kernels")
+      SRC ${LAMINA_PLUGIN_SOURCE_${name}} ${LAMINA_MANIFEST_gateway}
+      LINK_TO lamina_kernels lamina_checks lamina_numerics lamina_warnings)
     set_target_properties(matlab_${name} PROPERTIES
       LIBRARY_OUTPUT_DIRECTORY "${LAMINA_MATLAB_DIR}")
     configure_file("${PROJECT_SOURCE_DIR}/matlab/${name}.m" "${LAMINA_MATLAB_DIR}/${name}.m" COPYONLY)

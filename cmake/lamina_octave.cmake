@@ -16,10 +16,10 @@ if(LAMINA_OCTAVE AND LAMINA_MKOCTFILE AND LAMINA_OCTAVE_CLI AND NOT LAMINA_SANIT
   endif()
   file(GLOB sources CONFIGURE_DEPENDS
        "${PROJECT_SOURCE_DIR}/include/lamina/*" "${PROJECT_SOURCE_DIR}/kernels/*"
-       "${PROJECT_SOURCE_DIR}/mex/*"
-       "${PROJECT_SOURCE_DIR}/matlab/*.m")
+       "${PROJECT_SOURCE_DIR}/checks/*" "${PROJECT_SOURCE_DIR}/mex/*"
+       "${PROJECT_SOURCE_DIR}/matlab/*.m" "${LAMINA_MANIFEST}")
   set(outputs "")
-  foreach(name lamina_work_deriv lamina_work_total lamina_hinge_mask)
+  foreach(name ${LAMINA_PLUGINS})
     list(APPEND outputs "${LAMINA_OCTAVE_DIR}/${name}.mex")
   endforeach()
   add_custom_command(

@@ -34,21 +34,21 @@ function lamina_build(outdir, extra_flags)
     mkdir(outdir);
   end
 
-  kernels = {'bending.cpp', 'hinge_mask.cpp', 'membrane.cpp', 'shell.cpp'};
-  common = [fullfile(root, 'mex', {'arguments.cpp', 'api_version.cpp'}), ...
-            fullfile(root, 'kernels', kernels)];
-  includes = {['-I' fullfile(root, 'include')], ['-I' fullfile(root, 'kernels')], ['-I' fullfile(root, 'mex')]};
-  plugins = {'lamina_work_deriv', 'lamina_work_total', 'lamina_hinge_mask'};
+  m = read_manifest(fullfile(root, 'manifest.txt'));
+  in_root = @(files) cellfun(@(f) fullfile(root, f), files, 'UniformOutput', false);
+  common = in_root([m.kernels, m.checks, m.gateway]);
+  includes = strcat('-I', in_root(m.include));
+  plugins = m.plugin_names;
 
   is_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
   for k = 1:numel(plugins)
     name = plugins{k};
-    sources = [{fullfile(root, 'mex', [name '.cpp'])}, common];
+    sources = [{fullfile(root, m.plugin_sources{k})}, common];
     fprintf('lamina_build: %s\n', name);
     if is_octave
-      build_octave(name, sources, includes, outdir, extra_flags, root);
+      build_octave(name, sources, includes, outdir, [strjoin(m.flags_gnu, ' ') ' ' extra_flags], root);
     else
-      build_matlab(name, sources, includes, outdir, extra_flags);
+      build_matlab(name, sources, includes, outdir, extra_flags, m);
     end
   end
   % The help files, and the edge table builder that goes with the plug-ins.
@@ -60,9 +60,9 @@ function lamina_build(outdir, extra_flags)
   fprintf('lamina_build: done; add %s to the path\n', outdir);
 end
 
-function build_octave(name, sources, includes, outdir, extra_flags, root)
+function build_octave(name, sources, includes, outdir, flags, root)
   % mkoctfile takes its optimisation and language flags from CXXFLAGS.
-  flags = ['-O3 -std=c++17 -ffp-contract=off -fno-math-errno -fno-trapping-math ' extra_flags];
+  flags = ['-O3 -std=c++17 ' flags];
   old_flags = getenv('CXXFLAGS');
   setenv('CXXFLAGS', flags);
   cleanup = onCleanup(@() setenv('CXXFLAGS', old_flags));
@@ -78,20 +78,39 @@ function build_octave(name, sources, includes, outdir, extra_flags, root)
   end
 end
 
-function build_matlab(name, sources, includes, outdir, extra_flags)
+function build_matlab(name, sources, includes, outdir, extra_flags, m)
   cc = mex.getCompilerConfigurations('C++', 'Selected');
   if isempty(cc)
     error('lamina:buildFailed', 'no C++ compiler selected: run "mex -setup C++" first');
   end
   if strcmp(cc.Manufacturer, 'Microsoft')
     % MSVC: /fp:precise does not contract; /fp:fast must be avoided.
-    flags = {['COMPFLAGS=$COMPFLAGS /std:c++17 /fp:precise ' extra_flags]};
+    flags = {['COMPFLAGS=$COMPFLAGS /std:c++17 ' strjoin(m.flags_msvc, ' ') ' ' extra_flags]};
   else
     % GCC, MinGW and clang (Xcode): clang contracts by default, GCC under
-    % -march=native. -fno-math-errno and -fno-trapping-math change no result;
-    % they let the kernels vectorise.
-    flags = {['CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-math-errno ' ...
-              '-fno-trapping-math ' extra_flags], 'CXXOPTIMFLAGS=-O3 -DNDEBUG'};
+    % -march=native; manifest.txt explains each flag.
+    flags = {['CXXFLAGS=$CXXFLAGS -std=c++17 ' strjoin(m.flags_gnu, ' ') ' ' extra_flags], ...
+             'CXXOPTIMFLAGS=-O3 -DNDEBUG'};
   end
   mex('-R2017b', flags{:}, includes{:}, '-outdir', outdir, '-output', name, sources{:});
+end
+
+function m = read_manifest(file)
+  % The lines of manifest.txt, the one list of what lamina builds: a key
+  % word, then the values ('#' starts a comment).
+  m = struct('plugin_names', {{}}, 'plugin_sources', {{}});
+  lines = strsplit(fileread(file), {'\r\n', '\n'});
+  for i = 1:numel(lines)
+    line = strtrim(regexprep(lines{i}, '#.*', ''));
+    if isempty(line)
+      continue;
+    end
+    words = strsplit(line);
+    if strcmp(words{1}, 'plugin')
+      m.plugin_names{end + 1} = words{2};
+      m.plugin_sources{end + 1} = words{3};
+    else
+      m.(words{1}) = words(2:end);
+    end
+  end
 end

@@ -1,22 +1,13 @@
-// The argument convention shared by the three plug-ins,
-//   (deformed_v, mu, eta, source_faces, source_vertices, edges),
-// and the checks that keep every input a plug-in reads inside its array.
-//
-// Bad input raises a host error whose identifier names the reason:
-//   lamina:badType   an array is not a real, full double matrix (or mu, eta
-//                    are not real numeric scalars)
-//   lamina:badSize   wrong column count, deformed_v and source_vertices with
-//                    different row counts, an empty mu or eta
-//   lamina:tooLarge  more rows than 32-bit counts allow
-//   lamina:badIndex  a face index, or an index of an edge row with both wings,
-//                    that is not a vertex row 0 ... nV-1
-// The message names the argument, the 1-based position of the offending
-// entry and its value. Geometry is never checked: degenerate faces and NaN
-// coordinates are the kernels' business.
+// The argument convention shared by the plug-ins,
+//   (deformed_v, mu, eta, source_faces, source_vertices, edges):
+// reading the six host arrays and checking them with <lamina/checks.h>
+// before any kernel sees them. A failed check becomes a host error with the
+// check's identifier and message (see checks.h for the identifiers).
 #ifndef LAMINA_MEX_ARGUMENTS_H
 #define LAMINA_MEX_ARGUMENTS_H
 
-#include <cstddef>
+#include <lamina/checks.h>
+
 #include <cstdint>
 
 #include "mex.h"
@@ -36,17 +27,19 @@ struct shell_inputs {
   std::int32_t nE;
 };
 
-// What a plug-in reads. The mask uses only deformed_v, the row count of
-// source_vertices and edges; mu, eta and source_faces may hold anything, and
-// mu and eta are read only where that is safe (mu and eta are then 0).
-enum class uses { energy, mask };
-
 // Reads the six inputs, with the host calls in this order: data pointer and
 // row count of deformed_v, mu, eta, then data pointer and row count of
-// source_faces, source_vertices and edges; then checks them. Returns true
-// with `in` filled, or raises a host error (and returns false, should the
-// host's error call ever return).
+// source_faces, source_vertices and edges; then checks them. An input is
+// asked for its data only once its class is known to be double. What the
+// mask does not use (mu, eta, source_faces, the class and columns of
+// source_vertices) may hold anything; mu and eta are then read only where
+// that is safe, and are 0. Returns true with `in` filled, or raises a host
+// error (and returns false, should the host's error call ever return).
 bool read_shell_inputs(const mxArray* const prhs[], uses what, shell_inputs* in);
+
+// Raises the host error for a failed check; returns false should the host's
+// error call ever return.
+bool raise(const input_error& e);
 
 }  // namespace mex
 }  // namespace lamina

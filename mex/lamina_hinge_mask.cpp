@@ -1,8 +1,9 @@
 // lamina_hinge_mask: valid_edges = lamina_hinge_mask(deformed_v, mu, eta,
 // source_faces, source_vertices, edges), 1.0 for every edge row that carries
 // a bending term at the deformed positions and 0.0 for every other row.
-#include "arguments.h"
 #include <lamina/lamina.h>
+
+#include "arguments.h"
 #include "mex.h"
 #include "usage.h"
 
@@ -12,7 +13,7 @@ extern "C" void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArr
     return;
   }
   lamina::mex::shell_inputs in;
-  if (!lamina::mex::read_shell_inputs(prhs, lamina::mex::uses::mask, &in)) return;
+  if (!lamina::mex::read_shell_inputs(prhs, lamina::uses::mask, &in)) return;
 
   mxArray* mask = mxCreateDoubleMatrix(static_cast<mwSize>(in.nE > 0 ? in.nE : 0), 1, mxREAL);
   plhs[0] = mask;

@@ -2,8 +2,9 @@
 // eta, source_faces, source_vertices, edges), the total elastic energy of the
 // deformed shell and its derivative with respect to every coordinate of
 // deformed_v.
-#include "arguments.h"
 #include <lamina/lamina.h>
+
+#include "arguments.h"
 #include "mex.h"
 #include "usage.h"
 
@@ -13,7 +14,7 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
     return;
   }
   lamina::mex::shell_inputs in;
-  if (!lamina::mex::read_shell_inputs(prhs, lamina::mex::uses::energy, &in)) return;
+  if (!lamina::mex::read_shell_inputs(prhs, lamina::uses::energy, &in)) return;
 
   mxArray* energy = mxCreateDoubleMatrix(1, 1, mxREAL);
   plhs[0] = energy;

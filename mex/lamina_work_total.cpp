@@ -1,8 +1,9 @@
 // lamina_work_total: energy = lamina_work_total(deformed_v, mu, eta,
 // source_faces, source_vertices, edges), the total elastic energy alone: bit
 // for bit the energy lamina_work_deriv returns, without forming the gradient.
-#include "arguments.h"
 #include <lamina/lamina.h>
+
+#include "arguments.h"
 #include "mex.h"
 #include "usage.h"
 
@@ -13,7 +14,7 @@ extern "C" void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArr
     return;
   }
   lamina::mex::shell_inputs in;
-  if (!lamina::mex::read_shell_inputs(prhs, lamina::mex::uses::energy, &in)) return;
+  if (!lamina::mex::read_shell_inputs(prhs, lamina::uses::energy, &in)) return;
 
   mxArray* energy = mxCreateDoubleMatrix(1, 1, mxREAL);
   plhs[0] = energy;

@@ -24,7 +24,7 @@ CXX=$clang cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA
 cmake --build "$dir" -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 status=0
-for plugin in lamina_work_deriv lamina_work_total lamina_hinge_mask; do
+for plugin in $(awk '$1 == "plugin" {print $2}' "$root/manifest.txt"); do
   corpus=$dir/corpus/$plugin
   artifacts=$dir/artifacts/$plugin
   mkdir -p "$corpus" "$artifacts"

@@ -38,7 +38,7 @@ cmake -S "$src" -B "$work/build" -DLAMINA_BUILD_TESTS=OFF -DLAMINA_OCTAVE=OFF -D
   -DMatlab_VERSION_STRING_INTERNAL=9.13 >"$work/configure.log"
 grep -q "lamina: MATLAB 9.13 found" "$work/configure.log" || { cat "$work/configure.log"; exit 1; }
 cmake --build "$work/build" -j2 >"$work/build.log" || { cat "$work/build.log"; exit 1; }
-for name in lamina_work_deriv lamina_work_total lamina_hinge_mask; do
+for name in $(awk '$1 == "plugin" {print $2}' "$src/manifest.txt"); do
   test -f "$work/build/matlab/$name.m"
   "$src/tests/check_imports.sh" "$work/build/matlab/$name.mexa64" "$@"
 done

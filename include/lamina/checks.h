@@ -1,0 +1,108 @@
+// Checking the inputs of the energy functions before any kernel reads them.
+//
+// The kernels check nothing (lamina.h): an index that is not a vertex row
+// would make them read or write outside an array. Every caller that takes
+// arrays from a user runs these checks first: the MEX gateways, the Python
+// binding and lamina::shell. They touch no host object and raise nothing:
+// they return an input_error, which each caller turns into its own kind of
+// error (a MATLAB/Octave host error, a Python exception, a C++ exception),
+// with the same identifier and wording everywhere.
+//
+// Identifiers:
+//   lamina:badType   an array is not a real, full double matrix, or mu / eta
+//                    is not a real numeric scalar (the host glue decides the
+//                    class; the wording is formed here)
+//   lamina:badSize   wrong column count; deformed_v without one row per row
+//                    of source_vertices; an empty mu or eta
+//   lamina:tooLarge  more rows than 32-bit counts allow (nV, nF, nE and 3 nV
+//                    below 2^31)
+//   lamina:badIndex  a face index, or an index of an edge row whose c and d
+//                    are both present, that does not truncate to a vertex
+//                    row 0 ... nV-1
+// The message names the argument, the position of the offending entry and
+// its value. Geometry is never checked: degenerate faces and NaN coordinates
+// are the kernels' business.
+#ifndef LAMINA_CHECKS_H
+#define LAMINA_CHECKS_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lamina {
+
+// The six inputs, in the order the energy functions take them.
+enum class input { deformed_v, mu, eta, source_faces, source_vertices, edges };
+
+// The name of an input as users know it: "deformed_v", "mu", ...
+const char* input_name(input which);
+
+// How messages write positions and advice: MATLAB's 1-based "edges(2,3)" and
+// "double(edges)", or Python's 0-based "edges[1, 2]" and NumPy advice.
+enum class message_style { matlab, python };
+
+// What went wrong, or nothing (identifier null).
+struct input_error {
+  const char* identifier = nullptr;  // "lamina:badType", ..., or null
+  input argument = input::deformed_v;
+  std::int64_t row = -1, column = -1;  // 0-based position of the offending entry, or -1
+  double value = 0.0;                  // its value, where there is one
+  char message[640] = {0};
+
+  explicit operator bool() const { return identifier != nullptr; }
+};
+
+// A real double matrix as the checks see it: column-major data and its size.
+// A matrix with no rows is an empty table, whatever its column count.
+struct matrix_view {
+  const double* data = nullptr;
+  std::size_t rows = 0, cols = 0;
+};
+
+// The four arrays of a call. deformed_v may be left absent (has_deformed
+// false) to check a rest mesh alone.
+struct shell_views {
+  matrix_view deformed_v, source_faces, source_vertices, edges;
+  bool has_deformed = true;
+};
+
+// What a caller evaluates: the energies use everything; the mask only
+// deformed_v, the row count of source_vertices and edges.
+enum class uses { energy, mask };
+
+// What the checks found out besides errors.
+struct checked_shell {
+  std::int32_t nV = 0, nF = 0, nE = 0;  // the counts, within 32 bits
+  // No face index is 0, which is how MATLAB's 1-based faces look when they
+  // are passed as they are (and still fit, because of an unreferenced last
+  // vertex): the energy of such a call is silently wrong. Worth a warning.
+  bool faces_look_one_based = false;
+};
+
+// Shapes, counts and indices of the arrays, in this order: row count of
+// source_vertices, shape of deformed_v, shape of source_vertices, rows of
+// deformed_v against source_vertices, source_faces' count and shape, edges'
+// count and shape, the face indices, the hinge indices of edges. The first
+// failure is returned; `checked` is filled on success.
+input_error check_shell(const shell_views& views, uses what, message_style style,
+                        checked_shell* checked);
+
+// deformed_v against a rest mesh of nV vertices: nV rows, 3 columns.
+input_error check_deformed(const matrix_view& deformed_v, std::size_t nV, message_style style);
+
+// The text of the warning for faces that look 1-based, and its identifier.
+extern const char* const kOneBasedIdentifier;  // "lamina:oneBased"
+const char* one_based_warning(message_style style);
+
+// The wording of type errors, for the host glue that decides the class:
+// an array that is not a double matrix (class_name as the host names it),
+// complex, or sparse; a coefficient that is not a real numeric scalar, or is
+// empty.
+input_error not_double(input which, const char* class_name, message_style style);
+input_error complex_array(input which, message_style style);
+input_error sparse_array(input which, message_style style);
+input_error not_real_scalar(input which, const char* class_name, bool complex, message_style style);
+input_error empty_coefficient(input which, message_style style);
+
+}  // namespace lamina
+
+#endif  // LAMINA_CHECKS_H
