@@ -1,11 +1,11 @@
 // The bending term: stated values, its gradient, and the energy-only twin.
 #include <gtest/gtest.h>
+#include <lamina/lamina.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
 
-#include <lamina/lamina.h>
 #include "support/mesh.h"
 #include "support/numeric.h"
 

@@ -1,13 +1,12 @@
 // The edge table builder: closed and open meshes, row order, errors, and the
 // energy of a rigidly moved mesh.
-#include <lamina/edge_table.h>
-
 #include <gtest/gtest.h>
+#include <lamina/edge_table.h>
+#include <lamina/lamina.h>
 
 #include <cmath>
 #include <set>
 
-#include <lamina/lamina.h>
 #include "support/mesh.h"
 
 namespace lamina {

@@ -1,9 +1,9 @@
 // Every instruction-set path of every kernel returns the bits of the literal
 // reference implementation, on random and on degenerate input.
 #include <gtest/gtest.h>
+#include <lamina/lamina.h>
 
 #include "isa_paths.h"
-#include <lamina/lamina.h>
 #include "reference/reference.h"
 #include "support/numeric.h"
 #include "support/problem.h"

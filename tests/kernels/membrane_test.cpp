@@ -1,12 +1,12 @@
 // The membrane term: stated values, its gradient, and the energy-only twin.
 #include <gtest/gtest.h>
+#include <lamina/lamina.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
 
 #include "index.h"
-#include <lamina/lamina.h>
 #include "support/mesh.h"
 #include "support/numeric.h"
 

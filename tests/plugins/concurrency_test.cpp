@@ -2,10 +2,10 @@
 // shared inputs (as MATLAB's thread-based pools do), every call returns the
 // bits a lone call returns. Run under ThreadSanitizer by scripts/test.sh.
 #include <gtest/gtest.h>
+#include <lamina/lamina.h>
 
 #include <thread>
 
-#include <lamina/lamina.h>
 #include "support/numeric.h"
 #include "support/plugins.h"
 #include "support/problem.h"

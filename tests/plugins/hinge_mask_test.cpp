@@ -1,10 +1,10 @@
 // lamina_hinge_mask: the rows the bending term evaluates, and no others.
 #include <gtest/gtest.h>
+#include <lamina/lamina.h>
 
 #include <cmath>
 #include <limits>
 
-#include <lamina/lamina.h>
 #include "support/numeric.h"
 #include "support/plugins.h"
 #include "support/problem.h"

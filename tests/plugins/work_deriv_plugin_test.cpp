@@ -1,9 +1,9 @@
 // lamina_work_deriv through the built MEX file, loaded into the project's host.
 #include <gtest/gtest.h>
+#include <lamina/lamina.h>
 
 #include <algorithm>
 
-#include <lamina/lamina.h>
 #include "support/numeric.h"
 #include "support/plugins.h"
 #include "support/problem.h"

@@ -1,10 +1,10 @@
 #include "mesh.h"
 
+#include <lamina/edge_table.h>
+
 #include <cmath>
 #include <stdexcept>
 #include <utility>
-
-#include <lamina/edge_table.h>
 
 namespace lamina {
 namespace test {

@@ -1,11 +1,26 @@
 #include "plugins.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
 
 namespace lamina {
 namespace test {
+
+const std::vector<std::string>& plugin_names() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> v;
+    const std::string list = LAMINA_PLUGIN_NAMES;  // "a,b,c", from CMake
+    for (std::size_t start = 0; start <= list.size();) {
+      const std::size_t end = std::min(list.find(',', start), list.size());
+      if (end > start) v.push_back(list.substr(start, end - start));
+      start = end + 1;
+    }
+    return v;
+  }();
+  return names;
+}
 
 const host::plugin& plugin(const std::string& name) {
   static std::mutex mutex;

@@ -10,7 +10,10 @@
 namespace lamina {
 namespace test {
 
-// lamina_work_deriv, lamina_work_total or lamina_hinge_mask from the build tree.
+// Every plug-in manifest.txt lists, in its order.
+const std::vector<std::string>& plugin_names();
+
+// A plug-in from the build tree, by name (lamina_work_deriv, ...).
 const host::plugin& plugin(const std::string& name);
 
 // Raw pointers of owned arrays, for plugin::call.
