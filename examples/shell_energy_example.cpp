@@ -1,12 +1,12 @@
 // Calling the lamina kernels from C++: a cube, squashed and twisted.
 //
 //   build/release/examples/shell_energy_example
+#include <lamina/edge_table.h>
+#include <lamina/lamina.h>
+
 #include <cmath>
 #include <cstdio>
 #include <vector>
-
-#include <lamina/edge_table.h>
-#include <lamina/lamina.h>
 
 int main() {
   // Vertex matrices are column-major, as MATLAB stores them: all x, all y, all z.

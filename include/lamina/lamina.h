@@ -1,26 +1,49 @@
-// lamina: elastic energy of a thin shell given as a triangle mesh.
+// lamina: the elastic energy of a thin shell given as a triangle mesh.
+//
+// A rest mesh (source_vertices, source_faces) is compared with a deformed
+// copy (deformed_v: the same vertices at new positions). The energy is a
+// membrane (stretching) term summed over the faces plus a bending term summed
+// over the interior edges (hinges):
+//
+//   per face   A_r (mu/2 tr C + mu/4 det C - 3mu/4 L - 5mu/4)
+//   per hinge  eta |e_r|^2 / (A1 + A2) (cos theta_d - cos theta_r)^2
+//
+// C is the right Cauchy-Green tensor of the affine map from the rest face
+// onto the deformed face, A_r the rest area, L = log det C above det C =
+// 1e-20 and its tangent line log(1e-20) + (det C - 1e-20)/1e-20 below, so
+// that collapsed faces stay finite; |e_r| is the rest edge length, A1 and A2
+// the rest areas of the two wings, theta the angle between the wing normals.
+// A hinge whose deformed wing normal (twice the wing's area) is shorter than
+// 1e-10 is skipped. That threshold is absolute: scale meshes to about unit
+// size.
 //
 // Every function here is a plain function over raw column-major arrays, as
 // MATLAB stores them:
 //
-//   vertex matrix  nV-by-3: x of vertex i at [i], y at [i + nV], z at [i + 2*nV].
-//                  The rest positions (source_vertices), the deformed positions
-//                  (deformed_v) and the gradient share this layout and the
-//                  stride nV.
-//   face table     nF-by-3: the corners of face f at [f], [f + nF], [f + 2*nF].
-//   edge table     nE-by-4: row e holds (a, b, c, d) at [e], [e + nE],
-//                  [e + 2*nE], [e + 3*nE]: the edge runs from a to b in the
+//   vertex matrix  nV by 3: x of vertex i at [i], y at [i + nV], z at [i + 2 nV].
+//                  The rest positions, the deformed positions and the
+//                  gradient share this layout and the stride nV.
+//   face table     nF by 3: the corners of face f at [f], [f + nF], [f + 2 nF].
+//   edge table     nE by 4: row e holds (a, b, c, d) at [e], [e + nE],
+//                  [e + 2 nE], [e + 3 nE]: the edge runs from a to b in the
 //                  wing (a, b, c) and from b to a in the wing (b, a, d).
+//                  build_edge_table (edge_table.h) builds it from the faces.
 //
-// Indices are 0-based doubles, truncated toward zero (see index.h). A c or d
-// that truncates to a negative value marks a missing wing: the row is a
-// boundary edge and carries no bending term.
+// Indices are 0-based doubles, truncated toward zero (2.9 is vertex 2, -0.7
+// vertex 0). A c or d whose truncation is negative (at most -1, NaN, or
+// beyond 32 bits) marks a missing wing: the row is a boundary edge and
+// carries no bending term.
 //
-// The kernels allocate nothing, keep no state, never throw and check nothing:
-// every index of a face, and of an edge row that is a hinge, must address a
-// row 0 ... nV-1. (The MEX gateways check this before calling.) All sums run
-// over the rows in table order, so results are reproducible bit for bit; the
+// The kernels allocate nothing, keep no state, never throw and check
+// nothing: every index of a face, and of an edge row that is a hinge, must
+// address a row 0 ... nV-1 (run check_shell of checks.h on input you did
+// not build yourself). All sums run over the rows in table order, so results
+// are reproducible bit for bit on every machine and instruction set; the
 // energy-only kernels return exactly the energies of their gradient twins.
+// Any number of threads may call them at once on shared inputs.
+//
+// For many evaluations of one mesh, lamina::shell (shell.h) keeps the rest
+// side and gives the same bits faster.
 #ifndef LAMINA_LAMINA_H
 #define LAMINA_LAMINA_H
 
@@ -28,61 +51,90 @@
 
 namespace lamina {
 
-// Membrane (stretching) energy, summed over the faces:
+// The total energy and its gradient.
 //
-//   E_f = A_r * (mu/2 tr C + mu/4 det C - 3mu/4 log det C - 5mu/4)
-//
-// with C the right Cauchy-Green tensor of the affine map from the rest face
-// onto the deformed face and A_r the rest area. Below det C = 1e-20 the
-// logarithm is replaced by its tangent line, so collapsed deformed faces stay
-// finite. A face with zero rest area makes the energy NaN.
-double membrane_energy(const double* source_faces, std::int32_t nF, const double* source_vertices,
-                       const double* deformed_v, std::int32_t nV, double mu);
-
-// The membrane energy and its derivative with respect to every coordinate of
-// deformed_v. Sets all 3*nV entries of `gradient` to 0.0 first (also when
-// nF <= 0), then adds each face's derivative in face order.
-double membrane_energy_and_gradient(const double* source_faces, std::int32_t nF,
-                                    const double* source_vertices, const double* deformed_v,
-                                    std::int32_t nV, double mu, double* gradient);
-
-// Bending energy, summed over the hinges (edge rows with both wings):
-//
-//   E_h = eta * |e_r|^2 / (A1 + A2) * (cos_d - cos_r)^2
-//
-// where cos_r and cos_d are the cosines of the angle between the two wing
-// normals at rest and deformed, |e_r| the rest edge length and A1, A2 the rest
-// wing areas. Rows with a missing wing, and hinges whose deformed wing normal
-// is shorter than 1e-10, are skipped.
-double bending_energy(const double* edges, std::int32_t nE, const double* source_vertices,
-                      const double* deformed_v, std::int32_t nV, double eta);
-
-// The bending energy, with its derivative added into `gradient` (which is not
-// cleared). Only the rows a, b, c, d of evaluated hinges are touched.
-double bending_energy_and_gradient(const double* edges, std::int32_t nE,
-                                   const double* source_vertices, const double* deformed_v,
-                                   std::int32_t nV, double eta, double* gradient);
-
-// Total energy and its gradient: the membrane term (which clears `gradient`),
-// then the bending term added into the same array; returns bending + membrane.
-// `gradient` must hold 3*nV doubles.
+// Inputs:
+//   deformed_v       nV by 3  deformed vertex positions
+//   nV               number of vertices (rows of both vertex matrices)
+//   mu               membrane stiffness (energy per area)
+//   eta              bending stiffness (energy)
+//   source_vertices  nV by 3  rest vertex positions
+//   source_faces     nF by 3  corner indices of each face
+//   nF               number of faces
+//   edges            nE by 4  edge table
+//   nE               number of edge rows
+// Outputs:
+//   gradient         nV by 3  (3 nV doubles, overwritten) dE/d deformed_v
+// Returns the energy: bending + membrane.
 double shell_energy_and_gradient(const double* deformed_v, std::int32_t nV, double mu, double eta,
                                  const double* source_vertices, const double* source_faces,
                                  std::int32_t nF, const double* edges, std::int32_t nE,
                                  double* gradient);
 
-// Total energy alone: the bending term first, the membrane term second,
-// returning bending + membrane. Equal bit for bit to the value that
-// shell_energy_and_gradient returns for the same input.
+// The total energy alone, bit for bit the value shell_energy_and_gradient
+// returns for the same input. Inputs as there.
 double shell_energy(const double* deformed_v, std::int32_t nV, double mu, double eta,
                     const double* source_vertices, const double* source_faces, std::int32_t nF,
                     const double* edges, std::int32_t nE);
 
-// Which edge rows carry a bending term at the deformed positions: writes 1.0
-// into valid_edges[i] where the bending kernels evaluate row i (a hinge whose
-// two deformed wing normals are at least 1e-10 long, or NaN), 0.0 elsewhere.
-// Only edges and deformed_v are read; source_vertices keeps the parameter
-// order of the bending kernels.
+// The membrane (stretching) term alone.
+//
+// Inputs:
+//   source_faces     nF by 3  corner indices of each face
+//   nF               number of faces
+//   source_vertices  nV by 3  rest vertex positions
+//   deformed_v       nV by 3  deformed vertex positions
+//   nV               number of vertices
+//   mu               membrane stiffness
+// Returns the membrane energy. A face with zero rest area makes it NaN.
+double membrane_energy(const double* source_faces, std::int32_t nF, const double* source_vertices,
+                       const double* deformed_v, std::int32_t nV, double mu);
+
+// The membrane energy and its gradient. Inputs as membrane_energy.
+// Outputs:
+//   gradient         nV by 3  (3 nV doubles) set to 0.0 first (also when
+//                    nF is 0), then each face's derivative added in face order
+// Returns the membrane energy, bit for bit that of membrane_energy.
+double membrane_energy_and_gradient(const double* source_faces, std::int32_t nF,
+                                    const double* source_vertices, const double* deformed_v,
+                                    std::int32_t nV, double mu, double* gradient);
+
+// The bending term alone.
+//
+// Inputs:
+//   edges            nE by 4  edge table
+//   nE               number of edge rows
+//   source_vertices  nV by 3  rest vertex positions
+//   deformed_v       nV by 3  deformed vertex positions
+//   nV               number of vertices
+//   eta              bending stiffness
+// Returns the bending energy of the hinges whose deformed wing normals are at
+// least 1e-10 long (or NaN).
+double bending_energy(const double* edges, std::int32_t nE, const double* source_vertices,
+                      const double* deformed_v, std::int32_t nV, double eta);
+
+// The bending energy and its gradient. Inputs as bending_energy.
+// Outputs:
+//   gradient         nV by 3  (3 nV doubles) each evaluated hinge's derivative
+//                    ADDED, in row order, to what it holds; only the rows a,
+//                    b, c, d of evaluated hinges are touched
+// Returns the bending energy, bit for bit that of bending_energy.
+double bending_energy_and_gradient(const double* edges, std::int32_t nE,
+                                   const double* source_vertices, const double* deformed_v,
+                                   std::int32_t nV, double eta, double* gradient);
+
+// Which edge rows carry a bending term at the deformed positions.
+//
+// Inputs:
+//   edges            nE by 4  edge table
+//   nE               number of edge rows
+//   source_vertices  not read (kept for the bending kernels' parameter order)
+//   deformed_v       nV by 3  deformed vertex positions
+//   nV               number of vertices
+// Outputs:
+//   valid_edges      nE doubles: 1.0 where the bending kernels evaluate the
+//                    row (a hinge whose two deformed wing normals are at
+//                    least 1e-10 long, or NaN), 0.0 elsewhere
 void flag_valid_edges(const double* edges, std::int32_t nE, const double* source_vertices,
                       const double* deformed_v, std::int32_t nV, double* valid_edges);
 
