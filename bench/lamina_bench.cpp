@@ -37,28 +37,6 @@ struct bench_problem {
   std::vector<double> gradient, mask;
 };
 
-// Renumbers the vertices in a random order, as real meshes often come.
-void shuffle_vertices(test::problem& p, unsigned seed) {
-  test::mesh& m = p.m;
-  std::vector<std::int32_t> to(m.nV);
-  std::iota(to.begin(), to.end(), 0);
-  std::mt19937_64 rng(seed);
-  std::shuffle(to.begin(), to.end(), rng);
-  std::vector<double> rest(m.rest.size()), deformed(p.deformed.size());
-  for (std::int32_t i = 0; i < m.nV; ++i) {
-    for (int k = 0; k < 3; ++k) {
-      rest[to[i] + k * m.nV] = m.rest[i + k * m.nV];
-      deformed[to[i] + k * m.nV] = p.deformed[i + k * m.nV];
-    }
-  }
-  m.rest.swap(rest);
-  p.deformed.swap(deformed);
-  for (double& v : m.faces) v = to[static_cast<std::size_t>(v)];
-  for (double& v : m.edges) {
-    if (v >= 0) v = to[static_cast<std::size_t>(v)];
-  }
-}
-
 bench_problem& sheet(int faces, bool shuffled) {
   static std::map<std::pair<int, bool>, std::unique_ptr<bench_problem>> cache;
   auto& b = cache[{faces, shuffled}];
@@ -67,7 +45,7 @@ bench_problem& sheet(int faces, bool shuffled) {
     int n = 2;
     while (2 * (n - 1) * (n - 1) < faces) ++n;
     b->p = test::random_problem(n, n, 42);
-    if (shuffled) shuffle_vertices(b->p, 7);
+    if (shuffled) test::shuffle_vertices(b->p, 7);
     b->arrays = test::host_inputs(b->p);
     b->in = test::pointers(b->arrays);
     b->gradient.resize(3 * b->p.m.nV);

@@ -1,7 +1,9 @@
 #include "problem.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <random>
 
 namespace lamina {
@@ -100,6 +102,30 @@ problem degenerate_problem(unsigned seed) {
     }
   }
   return p;
+}
+
+void shuffle_vertices(problem& p, unsigned seed) {
+  mesh& m = p.m;
+  std::vector<std::int32_t> to(m.nV);
+  std::iota(to.begin(), to.end(), 0);
+  std::mt19937_64 rng(seed);
+  std::shuffle(to.begin(), to.end(), rng);
+  std::vector<double> rest(m.rest.size()), deformed(p.deformed.size());
+  for (std::int32_t i = 0; i < m.nV; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      rest[to[i] + k * m.nV] = m.rest[i + k * m.nV];
+      deformed[to[i] + k * m.nV] = p.deformed[i + k * m.nV];
+    }
+  }
+  m.rest.swap(rest);
+  p.deformed.swap(deformed);
+  // Every entry that names a vertex (truncates to 0 ... nV-1) is renamed;
+  // the rest (-1, NaN, 3e9 for a missing wing) keep their meaning.
+  const auto rename = [&](double& v) {
+    if (v > -1.0 && v < m.nV) v = to[static_cast<std::size_t>(std::trunc(v))];
+  };
+  for (double& v : m.faces) rename(v);
+  for (double& v : m.edges) rename(v);
 }
 
 std::vector<host::array> host_inputs(const problem& p) {

@@ -30,6 +30,9 @@ problem random_problem(int nx, int ny, unsigned seed);
 // wings just above and just below the 1e-10 normal threshold.
 problem degenerate_problem(unsigned seed);
 
+// Renumbers the vertices in a random order, as real meshes often come.
+void shuffle_vertices(problem& p, unsigned seed);
+
 // The six host inputs (deformed_v, mu, eta, source_faces, source_vertices,
 // edges). Empty tables become 0-by-c matrices.
 std::vector<host::array> host_inputs(const problem& p);

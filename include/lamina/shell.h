@@ -1,0 +1,151 @@
+// A prepared shell: one rest mesh, evaluated many times.
+//
+// Optimisers evaluate one mesh thousands of times at new deformed positions.
+// lamina::shell checks the rest mesh once and keeps everything that does not
+// depend on the deformation: the rest side of every face (S_r, A_r, g_k) and
+// every hinge (cos_r, w_h), the connectivity in the kernels' row order, the
+// Hessian's sparsity pattern and, for every element, where its block goes in
+// it; and a workspace in which the deformed positions and the gradient are
+// packed with x, y and z of a vertex side by side (one cache line per vertex
+// instead of three).
+//
+// Every result is bit for bit that of the stateless functions (lamina.h,
+// hessian.h) and of the plug-ins on the same input: the same expressions,
+// the same row order, the same order of additions into every entry.
+//
+// The calls allocate nothing and keep no state but the workspace, which they
+// overwrite: one object serves one thread at a time. Give each thread its
+// own copy (the copy constructor duplicates the prepared data) to evaluate
+// in parallel.
+//
+//   lamina::shell s(faces, nF, rest, nV, mu, eta);   // the edge table is built
+//   std::vector<double> g(3 * nV);
+//   double E = s.energy_and_gradient(deformed, g.data());
+#ifndef LAMINA_SHELL_H
+#define LAMINA_SHELL_H
+
+#include <lamina/checks.h>
+#include <lamina/hessian.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace lamina {
+namespace detail {
+struct shell_access;
+}
+
+// Input the checks of checks.h reject, as an exception: the same identifier
+// and message as the plug-ins' errors.
+class invalid_input : public std::invalid_argument {
+ public:
+  explicit invalid_input(const input_error& e);
+  const std::string& identifier() const { return identifier_; }
+  input argument() const { return argument_; }
+  std::int64_t row() const { return row_; }        // 0-based, or -1
+  std::int64_t column() const { return column_; }  // 0-based, or -1
+
+ private:
+  std::string identifier_;
+  input argument_;
+  std::int64_t row_, column_;
+};
+
+// How the three coordinates of a vertex matrix lie in memory.
+enum class vertex_order {
+  column_major,  // nV by 3 column-major: all x, all y, all z (MATLAB; NumPy order='F')
+  row_major      // nV by 3 row-major: x, y, z of each vertex side by side (NumPy order='C')
+};
+
+// What a shell is prepared for.
+struct shell_options {
+  // The order of the Hessian's rows and columns (its pattern is built for
+  // this one layout).
+  hessian_layout layout = hessian_layout::column_major;
+  // How positions in error messages are written.
+  message_style style = message_style::matlab;
+};
+
+class shell {
+ public:
+  // Prepares a rest mesh.
+  //
+  // Inputs:
+  //   source_faces     nF by 3, column-major: corner indices (0-based doubles)
+  //   nF               number of faces
+  //   source_vertices  nV by 3, column-major: rest positions
+  //   nV               number of vertices
+  //   mu, eta          membrane and bending stiffness
+  //   edges            nE by 4, column-major: the edge table, or null to build it
+  //                    from the faces (build_edge_table, edge_table.h)
+  //   nE               rows of edges (ignored when edges is null)
+  // Throws invalid_input for input the plug-ins reject (lamina:tooLarge,
+  // lamina:badIndex), edge_table_error when the edge table must be built and
+  // the faces do not make a consistently oriented manifold mesh, and
+  // std::bad_alloc.
+  shell(const double* source_faces, std::int32_t nF, const double* source_vertices, std::int32_t nV,
+        double mu, double eta, const double* edges = nullptr, std::int32_t nE = 0,
+        shell_options opt = shell_options());
+
+  std::int32_t vertex_count() const { return nV_; }
+  std::int32_t face_count() const { return nF_; }
+  std::int32_t edge_count() const { return nE_; }
+  std::int32_t hinge_count() const { return static_cast<std::int32_t>(hinge_row_.size()); }
+  double mu() const { return mu_; }
+  double eta() const { return eta_; }
+  // The edge table in use (given or built), nE by 4, column-major.
+  const std::vector<double>& edges() const { return edges_; }
+  // Whether no face index is 0: MATLAB's 1-based faces passed as they are.
+  bool faces_look_one_based() const { return faces_look_one_based_; }
+
+  // The energy at the deformed positions (nV by 3, in `order`); bit for bit
+  // shell_energy's.
+  double energy(const double* deformed_v, vertex_order order = vertex_order::column_major);
+
+  // The energy and its gradient (nV by 3, written in `order`); bit for bit
+  // shell_energy_and_gradient's.
+  double energy_and_gradient(const double* deformed_v, double* gradient,
+                             vertex_order order = vertex_order::column_major);
+
+  // The Hessian's pattern, 3 nV by 3 nV in the layout of the options: column
+  // starts (3 nV + 1) and row indices (nnz), sorted within each column.
+  const std::vector<std::int64_t>& hessian_col_start() const { return col_start_; }
+  const std::vector<std::int64_t>& hessian_row_index() const { return row_index_; }
+  hessian_layout layout() const { return layout_; }
+
+  // The energy, its gradient (as energy_and_gradient) and the Hessian's
+  // values (nnz doubles, overwritten) in the cached pattern; bit for bit
+  // shell_energy_gradient_hessian's.
+  double energy_gradient_hessian(const double* deformed_v, projection project, double* gradient,
+                                 double* hessian_values,
+                                 vertex_order order = vertex_order::column_major);
+
+ private:
+  friend struct detail::shell_access;
+
+  std::int32_t nV_, nF_, nE_;
+  double mu_, eta_;
+  bool faces_look_one_based_ = false;
+  hessian_layout layout_;
+  std::vector<double> edges_;
+  // Faces: corners and rest side, one array per quantity.
+  std::vector<std::int32_t> corner_[3];
+  std::vector<double> S_r_, A_r_, g_[3];
+  // Hinges: edge row, vertices a, b, c, d, rest side.
+  std::vector<std::int32_t> hinge_row_, hinge_vertex_[4];
+  std::vector<double> cos_r_, w_h_;
+  // The Hessian: N(j) of every vertex, the pattern, and each element's ranks
+  // (9 per face, 16 per hinge: the rank of vertex a in N(b) for each pair).
+  std::vector<std::int64_t> first_;
+  std::vector<std::int32_t> neighbour_;
+  std::vector<std::int64_t> col_start_, row_index_;
+  std::vector<std::int32_t> face_rank_, hinge_rank_;
+  // The workspace: packed positions and gradient.
+  std::vector<double> positions_, gradient_;
+};
+
+}  // namespace lamina
+
+#endif  // LAMINA_SHELL_H

@@ -1,0 +1,113 @@
+// Assembling element Hessian blocks into a compressed-column matrix.
+//
+// The Hessian is square, of side 3 nV, in one of two orders of rows and
+// columns (hessian_layout): coordinate k of vertex i is index i + k nV
+// (column-major, as MATLAB's gradient(:)) or 3 i + k (interleaved, as
+// NumPy's G.ravel()). Its pattern comes from vertex_neighbours.h: the 3-by-3
+// block (i, j) is stored for every i in N(j). Within a column the row
+// indices are sorted and unique, as a compressed-column matrix must have
+// them:
+//
+//   column-major: column j + l nV holds rows i + k nV for k = 0, 1, 2 and, within
+//                 each k, i in N(j) ascending; it starts at l 3M + 3 first[j]
+//   interleaved:  column 3 j + l holds rows 3 i + k for i in N(j) ascending and,
+//                 within each i, k = 0, 1, 2; it starts at 9 first[j] + 3 l |N(j)|
+//
+// with M = first[nV] the total of all |N(j)|, so that there are 9 M entries.
+#ifndef LAMINA_KERNELS_HESSIAN_SINK_H
+#define LAMINA_KERNELS_HESSIAN_SINK_H
+
+#include <lamina/hessian.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "lanes.h"
+#include "vertex_neighbours.h"
+
+namespace lamina {
+namespace detail {
+
+// Positions of entries in the compressed columns of a pattern.
+struct csc_positions {
+  const vertex_neighbours* n;
+  hessian_layout layout;
+
+  std::int64_t nnz() const { return 9 * n->total; }
+
+  // Where column (j, l) starts.
+  std::int64_t column_start(std::int32_t j, int l) const {
+    const std::int64_t f = n->first[j];
+    return layout == hessian_layout::column_major ? l * 3 * n->total + 3 * f
+                                                  : 9 * f + 3 * l * (n->first[j + 1] - f);
+  }
+  // The offset of row (i, k) within column j, i being N(j)'s entry r.
+  std::int64_t row_offset(std::int32_t j, std::int64_t r, int k) const {
+    return layout == hessian_layout::column_major ? k * (n->first[j + 1] - n->first[j]) + r
+                                                  : 3 * r + k;
+  }
+};
+
+// Writes the pattern's column starts (3 nV + 1) and row indices (9 M).
+template <class Index>
+void write_pattern(const csc_positions& p, Index* column_start, Index* row_index) {
+  const vertex_neighbours& n = *p.n;
+  const std::int64_t nV = n.nV;
+  for (std::int32_t j = 0; j < n.nV; ++j) {
+    const std::int64_t nj = n.first[j + 1] - n.first[j];
+    for (int l = 0; l < 3; ++l) {
+      const std::int64_t column = p.layout == hessian_layout::column_major
+                                      ? j + l * nV
+                                      : 3 * static_cast<std::int64_t>(j) + l;
+      const std::int64_t start = p.column_start(j, l);
+      column_start[column] = static_cast<Index>(start);
+      for (std::int64_t r = 0; r < nj; ++r) {
+        const std::int64_t i = n.neighbour[n.first[j] + r];
+        for (int k = 0; k < 3; ++k) {
+          const std::int64_t row =
+              p.layout == hessian_layout::column_major ? i + k * nV : 3 * i + k;
+          row_index[start + p.row_offset(j, r, k)] = static_cast<Index>(row);
+        }
+      }
+    }
+  }
+  column_start[3 * nV] = static_cast<Index>(p.nnz());
+}
+
+// A sink for the passes in mode::hessian: the gradient goes where Gradient
+// puts it, each element's block is added into `values` at the pattern's
+// positions, in element order, so that every entry sums its contributions in
+// a fixed order.
+template <class Gradient>
+struct hessian_sink : Gradient {
+  csc_positions positions;
+  double* values;
+
+  hessian_sink(const Gradient& g, const csc_positions& p, double* v)
+      : Gradient(g), positions(p), values(v) {}
+
+  // Adds lane l of an element block over the M vertices v (M = 3 for a face,
+  // 4 for a hinge): H[(3 a + k) 3M + 3 b + l'] is the second derivative with
+  // respect to coordinate k of v[a] and coordinate l' of v[b].
+  template <int M>
+  LAMINA_ALWAYS_INLINE void add_block(const std::int32_t v[M], const lane_doubles* H, int l) const {
+    for (int b = 0; b < M; ++b) {
+      const std::int32_t j = v[b];
+      for (int a = 0; a < M; ++a) {
+        const std::int64_t r = rank_in(*positions.n, j, v[a]);
+        for (int lc = 0; lc < 3; ++lc) {
+          double* column = values + positions.column_start(j, lc);
+          for (int k = 0; k < 3; ++k) {
+            double& entry = column[positions.row_offset(j, r, k)];
+            entry = H[(3 * a + k) * 3 * M + 3 * b + lc][l] + entry;
+          }
+        }
+      }
+    }
+  }
+};
+
+}  // namespace detail
+}  // namespace lamina
+
+#endif  // LAMINA_KERNELS_HESSIAN_SINK_H
