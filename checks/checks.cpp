@@ -188,7 +188,7 @@ input_error check_faces(const matrix_view& f, std::size_t nV, message_style styl
   const double* t = f.data;
   const std::size_t rows = f.rows;
   int zero = 0;
-  if (dispatch<scan_faces>(widest_supported_isa(), t, 3 * rows, bound, &zero)) {
+  if (dispatch<scan_faces>(preferred_isa(), t, 3 * rows, bound, &zero)) {
     *has_zero = zero != 0;
     return {};
   }
@@ -209,7 +209,7 @@ input_error check_edges(const matrix_view& e, std::size_t nV, message_style styl
   const double* t = e.data;
   const std::size_t rows = e.rows;
   // Boundary rows are never read beyond c and d, so only hinges are checked.
-  if (dispatch<scan_hinges>(widest_supported_isa(), t, rows, bound)) return {};
+  if (dispatch<scan_hinges>(preferred_isa(), t, rows, bound)) return {};
   const auto hinge = [t, rows](std::size_t j) {
     return is_present(t[j + 2 * rows]) & is_present(t[j + 3 * rows]);
   };

@@ -26,14 +26,13 @@ double bending_energy_and_gradient(isa path, const double* edges, std::int32_t n
 
 double bending_energy(const double* edges, std::int32_t nE, const double* source_vertices,
                       const double* deformed_v, std::int32_t nV, double eta) {
-  return detail::bending_energy(widest_supported_isa(), edges, nE, source_vertices, deformed_v, nV,
-                                eta);
+  return detail::bending_energy(preferred_isa(), edges, nE, source_vertices, deformed_v, nV, eta);
 }
 
 double bending_energy_and_gradient(const double* edges, std::int32_t nE,
                                    const double* source_vertices, const double* deformed_v,
                                    std::int32_t nV, double eta, double* gradient) {
-  return detail::bending_energy_and_gradient(widest_supported_isa(), edges, nE, source_vertices,
+  return detail::bending_energy_and_gradient(preferred_isa(), edges, nE, source_vertices,
                                              deformed_v, nV, eta, gradient);
 }
 

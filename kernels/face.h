@@ -54,10 +54,12 @@ struct alignas(64) face_lanes {
   lane_vec3 d[3];
 };
 
-// The rest side of up to kLanes faces.
+// The rest side of up to kLanes faces; c, the trace part's edge
+// coefficients, only where derivatives are formed.
 struct alignas(64) face_rest_lanes {
   lane_doubles S_r, A_r;
   lane_doubles g[3];
+  lane_doubles c[3];
 };
 
 // Corner indices of faces j0 ... j0+n-1 into the first W lanes; idle lanes
@@ -141,6 +143,21 @@ LAMINA_ALWAYS_INLINE void rest_faces(const lane_vec3 P[3], face_rest_lanes& r) {
   }
 }
 
+// The edge coefficients of the trace part, c_m = -mu/4 g_m / A_r (rest-side
+// quantities too, once mu is known).
+template <class Isa>
+LAMINA_ALWAYS_INLINE double edge_coefficient(double neg_mu4, double g, double A_r) {
+  return lane_div<Isa>(neg_mu4 * g, A_r);
+}
+
+template <class Isa, int W>
+LAMINA_ALWAYS_INLINE void edge_coefficients(double neg_mu4, face_rest_lanes& r) {
+  LAMINA_LANE_LOOP
+  for (int l = 0; l < W; ++l) {
+    for (int m = 0; m < 3; ++m) r.c[m][l] = edge_coefficient<Isa>(neg_mu4, r.g[m][l], r.A_r[l]);
+  }
+}
+
 // The energy of each face and what its derivatives reuse. Every membrane
 // kernel computes the energy here, so they all agree bit for bit.
 struct alignas(64) face_energy_lanes {
@@ -197,13 +214,12 @@ template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void face_gradient(const face_lanes& f, const face_rest_lanes& rest,
                                         const face_energy_lanes& q, const membrane_coefficients& k,
                                         face_gradient_lanes& out) {
-  lane_doubles s, c[3], A_d, area_factor;
+  lane_doubles s, A_d, area_factor;
+  const lane_doubles* c = rest.c;
   LAMINA_LANE_LOOP
   for (int l = 0; l < W; ++l) {
-    const double A_r = rest.A_r[l];
     A_d[l] = lane_sqrt<Isa>(q.S_d[l]);
-    area_factor[l] = lane_div<Isa>(A_r, A_d[l]);
-    for (int m = 0; m < 3; ++m) c[m][l] = lane_div<Isa>(k.neg_mu4 * rest.g[m][l], A_r);
+    area_factor[l] = lane_div<Isa>(rest.A_r[l], A_d[l]);
   }
   // The area factor of the tangent-line branch, on the rare face that takes it.
   if (q.tangent) {

@@ -62,7 +62,7 @@ void flag_valid_edges(isa path, const double* edges, std::int32_t nE,
 
 void flag_valid_edges(const double* edges, std::int32_t nE, const double* source_vertices,
                       const double* deformed_v, std::int32_t nV, double* valid_edges) {
-  detail::flag_valid_edges(widest_supported_isa(), edges, nE, source_vertices, deformed_v, nV,
+  detail::flag_valid_edges(preferred_isa(), edges, nE, source_vertices, deformed_v, nV,
                            valid_edges);
 }
 

@@ -33,15 +33,15 @@ double membrane_energy_and_gradient(isa path, const double* source_faces, std::i
 
 double membrane_energy(const double* source_faces, std::int32_t nF, const double* source_vertices,
                        const double* deformed_v, std::int32_t nV, double mu) {
-  return detail::membrane_energy(widest_supported_isa(), source_faces, nF, source_vertices,
-                                 deformed_v, nV, mu);
+  return detail::membrane_energy(preferred_isa(), source_faces, nF, source_vertices, deformed_v, nV,
+                                 mu);
 }
 
 double membrane_energy_and_gradient(const double* source_faces, std::int32_t nF,
                                     const double* source_vertices, const double* deformed_v,
                                     std::int32_t nV, double mu, double* gradient) {
-  return detail::membrane_energy_and_gradient(widest_supported_isa(), source_faces, nF,
-                                              source_vertices, deformed_v, nV, mu, gradient);
+  return detail::membrane_energy_and_gradient(preferred_isa(), source_faces, nF, source_vertices,
+                                              deformed_v, nV, mu, gradient);
 }
 
 }  // namespace lamina

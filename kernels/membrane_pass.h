@@ -13,9 +13,13 @@
 //               face_rest_lanes& r) const;
 //   };
 //
+//     template <class Isa, int W>
+//     void coefficients(std::int32_t j0, int n, double neg_mu4, face_rest_lanes& r) const;
+//
 // count() gives the number of faces; load() fills the corners and deformed
 // edges of faces j0 ... j0+n-1 (idle lanes repeating face j0) and their rest
-// side.
+// side; coefficients() the trace part's edge coefficients of those faces,
+// which only the derivatives need.
 #ifndef LAMINA_KERNELS_MEMBRANE_PASS_H
 #define LAMINA_KERNELS_MEMBRANE_PASS_H
 
@@ -47,6 +51,12 @@ struct table_faces {
     deformed_edges<W>(Q, f);
     rest_faces<Isa, W>(P, r);
   }
+  // The edge coefficients, where derivatives are formed.
+  template <class Isa, int W>
+  LAMINA_ALWAYS_INLINE void coefficients(std::int32_t, int, double neg_mu4,
+                                         face_rest_lanes& r) const {
+    edge_coefficients<Isa, W>(neg_mu4, r);
+  }
 };
 
 // The scratch of one block of faces.
@@ -63,7 +73,10 @@ LAMINA_ALWAYS_INLINE void membrane_block(State& p, std::int32_t j0, int n) {
   face_scratch& s = p.s;
   p.source.template load<Isa, W>(j0, n, p.deformed, s.f, s.r);
   face_energy<Isa, W>(s.f, s.r, n, p.k, s.q);
-  if constexpr (Mode != mode::energy) face_gradient<Isa, W>(s.f, s.r, s.q, p.k, s.g);
+  if constexpr (Mode != mode::energy) {
+    p.source.template coefficients<Isa, W>(j0, n, p.k.neg_mu4, s.r);
+    face_gradient<Isa, W>(s.f, s.r, s.q, p.k, s.g);
+  }
   for (int l = 0; l < n; ++l) {
     p.total = p.total + s.q.E[l];
     if constexpr (Mode != mode::energy) {

@@ -22,6 +22,7 @@ struct prepared_faces {
   const double* S_r;
   const double* A_r;
   const double* g[3];
+  const double* c[3];  // the edge coefficients, for the shell's mu
 
   LAMINA_ALWAYS_INLINE std::int32_t count() const { return nF; }
 
@@ -39,6 +40,14 @@ struct prepared_faces {
     lane_vec3 Q[3];
     gather_corner_positions<W>(f, deformed, Q);
     deformed_edges<W>(Q, f);
+  }
+  template <class Isa, int W>
+  LAMINA_ALWAYS_INLINE void coefficients(std::int32_t j0, int n, double, face_rest_lanes& r) const {
+    LAMINA_LANE_LOOP
+    for (int l = 0; l < W; ++l) {
+      const std::ptrdiff_t j = j0 + (l < n ? l : 0);
+      for (int k = 0; k < 3; ++k) r.c[k][l] = c[k][j];
+    }
   }
 };
 

@@ -77,7 +77,8 @@ struct shell_access {
             {s.corner_[0].data(), s.corner_[1].data(), s.corner_[2].data()},
             s.S_r_.data(),
             s.A_r_.data(),
-            {s.g_[0].data(), s.g_[1].data(), s.g_[2].data()}};
+            {s.g_[0].data(), s.g_[1].data(), s.g_[2].data()},
+            {s.c_[0].data(), s.c_[1].data(), s.c_[2].data()}};
   }
 
   static prepared_hinges hinges(const shell& s) {
@@ -89,37 +90,56 @@ struct shell_access {
             s.w_h_.data()};
   }
 
-  // The deformed positions packed (x, y, z of a vertex side by side): the
-  // caller's array when it is row-major already, else the workspace.
+  // The deformed positions packed in the workspace, x, y and z of a vertex
+  // side by side, vertices in the shell's own order (first use by the
+  // elements), so that the elements read them mostly in sequence.
   static const double* packed(shell& s, const double* deformed_v, vertex_order order) {
-    if (order == vertex_order::row_major) return deformed_v;
-    const std::size_t n = s.positions_.size() / 3;
+    const std::size_t n = s.vertex_.size();
     double* p = s.positions_.data();
-    for (std::size_t i = 0; i < n; ++i) {
-      p[3 * i] = deformed_v[i];
-      p[3 * i + 1] = deformed_v[i + n];
-      p[3 * i + 2] = deformed_v[i + 2 * n];
+    const std::int32_t* user = s.vertex_.data();
+    if (order == vertex_order::row_major) {
+      for (std::size_t t = 0; t < n; ++t) {
+        const double* q = deformed_v + 3 * static_cast<std::size_t>(user[t]);
+        p[3 * t] = q[0];
+        p[3 * t + 1] = q[1];
+        p[3 * t + 2] = q[2];
+      }
+    } else {
+      for (std::size_t t = 0; t < n; ++t) {
+        p[3 * t] = deformed_v[user[t]];
+        p[3 * t + 1] = deformed_v[user[t] + n];
+        p[3 * t + 2] = deformed_v[user[t] + 2 * n];
+      }
     }
     return p;
   }
 
-  // The gradient is accumulated packed, in the caller's array when it is
-  // row-major, else in the workspace and unpacked at the end; either way
-  // every entry receives the same additions in the same order as in the
-  // stateless kernels, starting from 0.0.
-  static double* gradient_target(shell& s, double* gradient, vertex_order order) {
-    double* g = order == vertex_order::row_major ? gradient : s.gradient_.data();
-    for (std::size_t i = 0; i < s.gradient_.size(); ++i) g[i] = 0.0;
-    return g;
+  // The gradient is accumulated in the workspace, in the same packed order,
+  // from 0.0, and then written out in the caller's order and layout: every
+  // entry receives the same additions in the same order as in the stateless
+  // kernels.
+  static double* gradient_target(shell& s) {
+    for (double& g : s.gradient_) g = 0.0;
+    return s.gradient_.data();
   }
 
   static void unpack_gradient(const shell& s, double* gradient, vertex_order order) {
-    if (order == vertex_order::row_major) return;
-    const std::size_t n = s.gradient_.size() / 3;
-    for (std::size_t i = 0; i < n; ++i) {
-      gradient[i] = s.gradient_[3 * i];
-      gradient[i + n] = s.gradient_[3 * i + 1];
-      gradient[i + 2 * n] = s.gradient_[3 * i + 2];
+    const std::size_t n = s.vertex_.size();
+    const double* g = s.gradient_.data();
+    const std::int32_t* user = s.vertex_.data();
+    if (order == vertex_order::row_major) {
+      for (std::size_t t = 0; t < n; ++t) {
+        double* q = gradient + 3 * static_cast<std::size_t>(user[t]);
+        q[0] = g[3 * t];
+        q[1] = g[3 * t + 1];
+        q[2] = g[3 * t + 2];
+      }
+    } else {
+      for (std::size_t t = 0; t < n; ++t) {
+        gradient[user[t]] = g[3 * t];
+        gradient[user[t] + n] = g[3 * t + 1];
+        gradient[user[t] + 2 * n] = g[3 * t + 2];
+      }
     }
   }
 };
@@ -164,6 +184,8 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   S_r_.resize(nF_);
   A_r_.resize(nF_);
   for (auto& g : g_) g.resize(nF_);
+  for (auto& c : c_) c.resize(nF_);
+  const detail::membrane_coefficients k(mu);
   const detail::element_table elements{source_faces, nF_, edges_.data(), nE_};
   for (std::int32_t f = 0; f < nF_; ++f) {
     std::int32_t c[4];
@@ -172,9 +194,10 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
     detail::edges_of(rest(c[0]), rest(c[1]), rest(c[2]), e);
     double g[3];
     detail::rest_face<detail::baseline_isa>(e, S_r_[f], A_r_[f], g);
-    for (int k = 0; k < 3; ++k) {
-      corner_[k][f] = c[k];
-      g_[k][f] = g[k];
+    for (int m = 0; m < 3; ++m) {
+      corner_[m][f] = c[m];
+      g_[m][f] = g[m];
+      c_[m][f] = detail::edge_coefficient<detail::baseline_isa>(k.neg_mu4, g[m], A_r_[f]);
     }
   }
   for (std::int32_t r = 0; r < nE_; ++r) {
@@ -221,6 +244,31 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
     ranks(c, 4, hinge_rank_);
   }
 
+  // The shell's own vertex order: by first use, faces first then hinges,
+  // unused vertices last. Renumbering where a vertex lives changes no sum:
+  // the elements are still visited, and every entry accumulated, in the
+  // tables' order.
+  vertex_.reserve(rows(nV_));
+  std::vector<std::int32_t> own(rows(nV_), -1);
+  const auto number = [&](std::int32_t& v) {
+    if (own[v] < 0) {
+      own[v] = static_cast<std::int32_t>(vertex_.size());
+      vertex_.push_back(v);
+    }
+    v = own[v];
+  };
+  for (std::int32_t f = 0; f < nF_; ++f) {
+    for (auto& c : corner_) number(c[f]);
+  }
+  for (std::size_t h = 0; h < hinge_row_.size(); ++h) {
+    for (auto& v : hinge_vertex_) number(v[h]);
+  }
+  for (std::int32_t v = 0; v < nV_; ++v) {
+    if (own[v] < 0) {
+      own[v] = static_cast<std::int32_t>(vertex_.size());
+      vertex_.push_back(v);
+    }
+  }
   positions_.resize(3 * rows(nV_));
   gradient_.resize(3 * rows(nV_));
 }
@@ -232,7 +280,7 @@ double shell::energy(const double* deformed_v, vertex_order order) {
   const detail::prepared_hinges h = A::hinges(*this);
   const detail::interleaved_gradient none{nullptr};
   return dispatch<prepared_dispatch<mode::energy, detail::interleaved_gradient>>(
-      widest_supported_isa(), &f, &h, q, mu_, eta_, &none);
+      preferred_isa(), &f, &h, q, mu_, eta_, &none);
 }
 
 double shell::energy_and_gradient(const double* deformed_v, double* gradient, vertex_order order) {
@@ -240,9 +288,9 @@ double shell::energy_and_gradient(const double* deformed_v, double* gradient, ve
   const double* q = A::packed(*this, deformed_v, order);
   const detail::prepared_faces f = A::faces(*this);
   const detail::prepared_hinges h = A::hinges(*this);
-  const detail::interleaved_gradient sink{A::gradient_target(*this, gradient, order)};
+  const detail::interleaved_gradient sink{A::gradient_target(*this)};
   const double E = dispatch<prepared_dispatch<mode::gradient, detail::interleaved_gradient>>(
-      widest_supported_isa(), &f, &h, q, mu_, eta_, &sink);
+      preferred_isa(), &f, &h, q, mu_, eta_, &sink);
   A::unpack_gradient(*this, gradient, order);
   return E;
 }

@@ -132,7 +132,7 @@ class shell {
   std::vector<double> edges_;
   // Faces: corners and rest side, one array per quantity.
   std::vector<std::int32_t> corner_[3];
-  std::vector<double> S_r_, A_r_, g_[3];
+  std::vector<double> S_r_, A_r_, g_[3], c_[3];
   // Hinges: edge row, vertices a, b, c, d, rest side.
   std::vector<std::int32_t> hinge_row_, hinge_vertex_[4];
   std::vector<double> cos_r_, w_h_;
@@ -142,7 +142,10 @@ class shell {
   std::vector<std::int32_t> neighbour_;
   std::vector<std::int64_t> col_start_, row_index_;
   std::vector<std::int32_t> face_rank_, hinge_rank_;
-  // The workspace: packed positions and gradient.
+  // The workspace: positions and gradient packed per vertex, in the shell's
+  // own vertex order; vertex_[t] is the caller's number of vertex t (face
+  // corners and hinge vertices above are stored in the shell's numbers).
+  std::vector<std::int32_t> vertex_;
   std::vector<double> positions_, gradient_;
 };
 
