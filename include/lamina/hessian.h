@@ -50,17 +50,45 @@ enum class hessian_layout {
   interleaved    // coordinate k of vertex i is index 3 i + k (NumPy's G.ravel())
 };
 
-// A compressed-column sparse matrix: the entries of column c are
-// values[col_start[c] ... col_start[c+1]-1], in rows row_index[...], sorted
-// and unique within each column.
-struct sparse_matrix {
-  std::int64_t rows = 0, cols = 0;
-  std::vector<std::int64_t> col_start;  // cols + 1
-  std::vector<std::int64_t> row_index;  // nnz
-  std::vector<double> values;           // nnz
+// The sparsity pattern of the Hessian of one mesh, in one layout: built from
+// the faces and the hinge rows of the edge table alone, so that it serves
+// every evaluation of the mesh. The indices must be valid (see checks.h).
+class hessian_pattern {
+ public:
+  // Inputs:
+  //   source_faces  nF by 3  corner indices of each face
+  //   nF            number of faces
+  //   edges         nE by 4  edge table (only rows with both wings count)
+  //   nE            number of edge rows
+  //   nV            number of vertices
+  //   layout        order of the Hessian's rows and columns
+  // Throws std::bad_alloc when memory runs out.
+  hessian_pattern(const double* source_faces, std::int32_t nF, const double* edges,
+                  std::int32_t nE, std::int32_t nV, hessian_layout layout);
+
+  std::int32_t vertex_count() const { return nV_; }
+  hessian_layout layout() const { return layout_; }
+  // The side of the square matrix, 3 nV, and its number of stored entries.
+  std::int64_t size() const { return 3 * static_cast<std::int64_t>(nV_); }
+  std::int64_t nnz() const { return 9 * (first_.empty() ? 0 : first_.back()); }
+
+  // Writes the compressed columns: col_start (size() + 1 entries) and
+  // row_index (nnz() entries, sorted and unique within each column).
+  void write(std::int64_t* col_start, std::int64_t* row_index) const;
+  void write(std::int32_t* col_start, std::int32_t* row_index) const;  // needs nnz() < 2^31
+
+ private:
+  friend double shell_energy_gradient_hessian(const double*, std::int32_t, double, double,
+                                              const double*, const double*, std::int32_t,
+                                              const double*, std::int32_t, projection,
+                                              const hessian_pattern&, double*, double*);
+  std::int32_t nV_;
+  hessian_layout layout_;
+  std::vector<std::int64_t> first_;      // nV + 1: N(j) is neighbour_[first_[j] ...]
+  std::vector<std::int32_t> neighbour_;  // the vertices sharing an element with j, sorted
 };
 
-// The total energy, its gradient and its Hessian.
+// The total energy, its gradient and its Hessian's values.
 //
 // Inputs (as shell_energy_and_gradient in lamina.h; the indices must be valid,
 // see checks.h):
@@ -73,13 +101,31 @@ struct sparse_matrix {
 //   edges            nE by 4  edge table
 //   nE               number of edge rows
 //   project          projection of each element block
-//   layout           order of the Hessian's rows and columns
+//   pattern          the pattern of these faces and edges, for nV vertices
 // Outputs:
 //   gradient         nV by 3 (3 nV doubles, column-major): bit for bit what
 //                    shell_energy_and_gradient writes
-//   hessian          3 nV by 3 nV
+//   values           pattern.nnz() doubles, overwritten: the Hessian's entries
+//                    in the order of the pattern's row indices
 // Returns the energy, bit for bit what shell_energy_and_gradient returns.
-// Throws std::bad_alloc when memory runs out.
+double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, double mu,
+                                     double eta, const double* source_vertices,
+                                     const double* source_faces, std::int32_t nF,
+                                     const double* edges, std::int32_t nE, projection project,
+                                     const hessian_pattern& pattern, double* gradient,
+                                     double* values);
+
+// A compressed-column sparse matrix: the entries of column c are
+// values[col_start[c] ... col_start[c+1]-1], in rows row_index[...], sorted
+// and unique within each column.
+struct sparse_matrix {
+  std::int64_t rows = 0, cols = 0;
+  std::vector<std::int64_t> col_start;  // cols + 1
+  std::vector<std::int64_t> row_index;  // nnz
+  std::vector<double> values;           // nnz
+};
+
+// The same in one call, into a sparse_matrix of the given layout.
 double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, double mu,
                                      double eta, const double* source_vertices,
                                      const double* source_faces, std::int32_t nF,
