@@ -68,7 +68,7 @@ echo "== summary"
 passed=0
 failed=0
 for i in "${!stage_names[@]}"; do
-  printf '   %-10s %-16s %6d s\n' "${stage_names[$i]}" "${stage_results[$i]}" "${stage_seconds[$i]}"
+  printf '   %-14s %-16s %6d s\n' "${stage_names[$i]}" "${stage_results[$i]}" "${stage_seconds[$i]}"
   if [ "${stage_results[$i]}" = pass ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
 echo "stages: $passed passed, $failed failed"
