@@ -47,9 +47,12 @@ function ok = wrong_classes(plugin_dir, name)
 end
 
 % Octave's own error when a call asks for more outputs than the plug-in
-% stored: raised by Octave after the plug-in has returned, with no
-% identifier. Accepted until the gateways check the output count
-% themselves; then this allowance goes.
+% stores: raised by Octave after the plug-in has returned, with no
+% identifier. lamina_work_deriv, lamina_work_total and lamina_hinge_mask
+% never read the number of requested outputs (they store what they return
+% whatever the caller asks), so asking one of them for too many ends here,
+% in the host; lamina_work_hessian checks the count itself
+% (lamina:tooManyOutputs).
 function yes = unassigned_output(outcome)
   yes = ~isempty(regexp(outcome, '^error \(none\): element number [0-9]+ undefined in return list$', 'once'));
 end
