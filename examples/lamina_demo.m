@@ -6,11 +6,12 @@
 %   one edge stays pinned where the deformation put it, squeezed to 80% of its
 %   length, so that the sheet cannot simply return to its rest shape. The
 %   demo prints the energy as it falls, checks that the mask counts the
-%   hinges, and draws the rest, deformed and relaxed shapes.
+%   hinges, and draws the rest, deformed and relaxed shapes, coloured by
+%   height, with a colour bar.
 %
 %   Run headless from the repository root (scripts/demo.sh does all of it):
-%     octave-cli --eval "addpath('matlab'); lamina_build('build/demo/octave'); ..
-%                        addpath('build/demo/octave'); run('examples/lamina_demo.m')"
+%     octave-cli --eval "run matlab/lamina_build.m; addpath([pwd '/build/octave']); ..
+%                        run('examples/lamina_demo.m')"
 %   Set lamina_demo_png beforehand to choose where the picture goes, and
 %   lamina_demo_iterations to shorten the run.
 
@@ -119,7 +120,7 @@ printf('lamina_hinge_mask: %d of %d edge rows carry a bending term; %d are inter
 assert(sum(mask) == interior, 'the mask does not count the hinges');
 
 %% The picture: rest, deformed and relaxed shapes, coloured by height, the
-%% pinned edge in red.
+%% pinned edge in red, one colour bar for all three.
 warning('off', 'Octave:gnuplot-graphics');   % headless: gnuplot is the toolkit that needs no display
 graphics_toolkit('gnuplot');
 fig = figure('visible', 'off', 'position', [0 0 1500 560]);
@@ -128,7 +129,9 @@ shapes = {V, Q, R};
 titles = {'rest', sprintf('deformed: energy %.4f', start_energy), ...
           sprintf('relaxed, edge x = 0 pinned: energy %.4f', f)};
 for k = 1:3
-  axes('position', [0.03 + (k - 1) * 0.33, 0.07, 0.29, 0.82]);
+  % Margins on every side, so that no tick label or title is cut off, and
+  % room on the right for the colour bar.
+  ax = axes('position', [0.04 + (k - 1) * 0.29, 0.12, 0.26, 0.74]);
   P = shapes{k};
   trisurf(F + 1, P(:, 1), P(:, 2), P(:, 3), P(:, 3), 'edgecolor', 'none');
   hold on;
@@ -140,5 +143,8 @@ for k = 1:3
   title(titles{k}, 'fontsize', 14);
   xlabel('x');  ylabel('y');  zlabel('z');
 end
+cb = colorbar(ax);
+set(cb, 'position', [0.91 0.18 0.015 0.62]);
+ylabel(cb, 'height z');
 print(fig, lamina_demo_png, '-dpng', '-r80');
 printf('picture: %s\n', lamina_demo_png);

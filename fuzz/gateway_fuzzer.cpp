@@ -5,7 +5,7 @@
 //
 // Input bytes, read in order (missing bytes read as 0):
 //   nlhs (mod 4); nrhs (6 below 224, else mod 9);
-//   per input: class, rows, columns (see decode_shape), then per element of
+//   per input: kind, rows, columns (see decode_shape), then per element of
 //   a double array one selector byte: below 24 a value from kPalette, below
 //   128 a small integer, otherwise the next 8 bytes as a raw double. Arrays
 //   of other classes take their raw bytes directly.
@@ -53,19 +53,47 @@ struct shape {
   mxClassID cls = mxDOUBLE_CLASS;
   bool complex = false, sparse = false;
   std::size_t rows = 0, cols = 0;
+  const char* object_class = nullptr;  // for mxOBJECT_CLASS
 };
+
+// Kind bytes from 240 up: the classes a user can pass that hold no doubles,
+// function handles and objects included (a function handle or an object is
+// 1-by-1 whatever the shape bytes say, as @sin and containers.Map are).
+struct other_class {
+  mxClassID cls;
+  const char* object_class;
+};
+const other_class kOtherClasses[] = {
+    {mxFUNCTION_CLASS, nullptr}, {mxOBJECT_CLASS, "containers.Map"},
+    {mxCELL_CLASS, nullptr},     {mxSTRUCT_CLASS, nullptr},
+    {mxCHAR_CLASS, nullptr},     {mxINT8_CLASS, nullptr},
+    {mxUINT16_CLASS, nullptr},   {mxINT64_CLASS, nullptr},
+    {mxUINT64_CLASS, nullptr},   {mxOBJECT_CLASS, "lamina_test.Object"}};
 
 // Rows far beyond the data model come with no columns, so they cost no memory.
 const std::size_t kHugeRows[] = {2147483648u, 2147483647u, 715827883u,    715827882u,
                                  4294967297u, 4294967296u, 1u << 31 | 4u, 3u};
 
+// Kind bytes below 240, modulo 12: 0-5 a real double array, then single,
+// int32, logical, uint8, complex double, sparse double; from 240 up, one of
+// kOtherClasses.
 shape decode_shape(reader& r) {
   shape s;
-  const int kind = r.byte() % 12;
+  const std::uint8_t kind_byte = r.byte();
+  const int kind = kind_byte % 12;
   const mxClassID classes[] = {mxSINGLE_CLASS, mxINT32_CLASS, mxLOGICAL_CLASS, mxUINT8_CLASS};
-  if (kind >= 6 && kind < 10) s.cls = classes[kind - 6];
-  if (kind == 10) s.complex = true;
-  if (kind == 11) s.sparse = true;
+  const std::size_t others = sizeof kOtherClasses / sizeof kOtherClasses[0];
+  if (kind_byte >= 240) {
+    const other_class& c = kOtherClasses[(kind_byte - 240) % others];
+    s.cls = c.cls;
+    s.object_class = c.object_class;
+  } else if (kind >= 6 && kind < 10) {
+    s.cls = classes[kind - 6];
+  } else if (kind == 10) {
+    s.complex = true;
+  } else if (kind == 11) {
+    s.sparse = true;
+  }
   const std::uint8_t rows = r.byte();
   s.cols = r.byte() % 6;
   if (rows >= 248) {
@@ -74,6 +102,7 @@ shape decode_shape(reader& r) {
   } else {
     s.rows = rows % 40;
   }
+  if (s.cls == mxFUNCTION_CLASS || s.cls == mxOBJECT_CLASS) s.rows = s.cols = 1;
   return s;
 }
 
@@ -91,6 +120,8 @@ double decode_value(reader& r, double nV) {
 }
 
 array make(const shape& s, reader& r, double nV) {
+  if (s.cls == mxFUNCTION_CLASS) return lamina::host::make_function_handle();
+  if (s.cls == mxOBJECT_CLASS) return lamina::host::make_object(s.object_class);
   array a = s.sparse
                 ? lamina::host::make_sparse(s.rows, s.cols, s.rows * s.cols)
                 : lamina::host::make_array(s.cls, s.rows, s.cols, s.complex ? mxCOMPLEX : mxREAL);

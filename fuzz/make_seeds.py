@@ -4,7 +4,8 @@
 The byte format is the one gateway_fuzzer.cpp decodes. The seeds are valid
 calls (the worked example with every output count, empty tables, a small
 sheet), near misses (1-based faces, NaN coordinates, boundary rows with odd
-c and d) and a wrong input count; the fuzzer mutates them from there.
+c and d), a function handle or an object in each slot, and a wrong input
+count; the fuzzer mutates them from there.
 """
 import math
 import os
@@ -32,8 +33,19 @@ def matrix(rows):
     return header, values
 
 
+# Kind bytes of the classes that hold no doubles (kOtherClasses in
+# gateway_fuzzer.cpp): a function handle and a containers.Map object.
+FUNCTION_HANDLE = 240
+OBJECT = 241
+
+
+def other(kind):
+    """An input of one of the other classes: its header, and no values."""
+    return bytes([kind, 1, 1]), b""
+
+
 def call(nlhs, args, nrhs_byte=6):
-    parts = [matrix(a) for a in args]
+    parts = [a if isinstance(a, tuple) else matrix(a) for a in args]
     return bytes([nlhs, nrhs_byte]) + b"".join(h for h, _ in parts) + b"".join(v for _, v in parts)
 
 
@@ -71,6 +83,11 @@ seeds["one_based_faces"] = call(2, [Q, [[2]], [[3]], [[a + 1 for a in f] for f i
 seeds["nan_coordinate"] = call(2, [[["nan", 0, 0.1]] + Q[1:], [[2]], [[3]], F, V, E])
 seeds["odd_boundary_rows"] = call(1, [Q, [[2]], [[3]], F, V, E[:1] + [[0, 1, "nan", 2], [2, 0, 3e9, 1], [1, 3, -0.5, 2]]])
 seeds["five_inputs"] = call(1, [Q, [[2]], [[3]], F, V], nrhs_byte=230)
+for slot in range(6):
+    for kind, name in ((FUNCTION_HANDLE, "function_handle"), (OBJECT, "object")):
+        args = [Q, [[2]], [[3]], F, V, E]
+        args[slot] = other(kind)
+        seeds["%s_in_slot%d" % (name, slot + 1)] = call(1, args)
 sv, sf, se = sheet(4)
 seeds["sheet_4x4"] = call(2, [[[x * 1.1, y, z] for x, y, z in sv], [[1.5]], [[0.5]], sf, sv, se])
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "matrix.h"
+#include "mex_host.h"
 
 namespace lamina {
 namespace host {
@@ -17,6 +18,7 @@ struct call_context {
   int nrhs = 0;
   std::vector<mxArray*> created;              // every array the plug-in created
   std::vector<std::string>* trace = nullptr;  // null unless traced
+  std::vector<warning> warnings;              // mexWarnMsgIdAndTxt, in order
 };
 
 // The context of the call in progress on this thread, or null.

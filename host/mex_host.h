@@ -6,9 +6,13 @@
 //   auto out = deriv.call(2, {V.get(), mu.get(), eta.get(), F.get(), V.get(), E.get()});
 //
 // A host error raised by the plug-in (mexErrMsgIdAndTxt) reaches the caller
-// as lamina::host::mex_error. Arrays that the plug-in created but did not
-// store in an output slot are freed when the call ends, as MATLAB does.
-// Calls on different threads are independent.
+// as lamina::host::mex_error; a warning (mexWarnMsgIdAndTxt) is recorded in
+// the call's result and the call goes on. Arrays that the plug-in created
+// but did not store in an output slot are freed when the call ends, as MATLAB
+// does. Asking an array for data it does not hold (mxGetPr of anything but a
+// double array, mxGetScalar of a cell, struct, function handle or object)
+// is a host error with identifier lamina_host:contract, so that tests see
+// what would abort Octave. Calls on different threads are independent.
 #ifndef LAMINA_HOST_MEX_HOST_H
 #define LAMINA_HOST_MEX_HOST_H
 
@@ -30,9 +34,15 @@ struct array_deleter {
 };
 using array = std::unique_ptr<mxArray, array_deleter>;
 
-// An m-by-n array of the given class with zeroed data. Cell and struct arrays
-// hold no data (mxGetPr gives null), as in MATLAB.
+// An m-by-n array of the given class with zeroed data. Cell, struct and
+// function handle arrays hold no data here. Objects need a class name: use
+// make_object (make_array throws std::invalid_argument for mxOBJECT_CLASS).
 array make_array(mxClassID cls, std::size_t m, std::size_t n, mxComplexity complexity = mxREAL);
+// A function handle, as @sin passes one: 1-by-1, class "function_handle".
+array make_function_handle();
+// An m-by-n classdef object of the named class, e.g. "containers.Map"; it
+// holds no data the MEX API can reach.
+array make_object(const std::string& class_name, std::size_t m = 1, std::size_t n = 1);
 // An m-by-n sparse double matrix with room for nzmax (at least 1) non-zeros.
 array make_sparse(std::size_t m, std::size_t n, std::size_t nzmax);
 // A real double matrix from column-major values (values.size() == m * n).
@@ -46,6 +56,17 @@ std::size_t data_bytes(const mxArray* a);
 // The elements of a real double array, copied.
 std::vector<double> values(const mxArray* a);
 
+// How many host arrays exist right now, on all threads: made by the builders
+// above or created by a plug-in, and not yet destroyed. A test reads it
+// before and after a call to see that the host freed what it had to.
+long live_arrays();
+
+// A warning a plug-in issued: its identifier and formatted message.
+struct warning {
+  std::string identifier;
+  std::string message;
+};
+
 // A host error: the identifier and the formatted message.
 class mex_error : public std::runtime_error {
  public:
@@ -55,11 +76,15 @@ class mex_error : public std::runtime_error {
   // The host calls made before the error, when the call was traced.
   const std::vector<std::string>& trace() const { return trace_; }
   void set_trace(std::vector<std::string> t) { trace_ = std::move(t); }
+  // The warnings the plug-in issued before the error.
+  const std::vector<warning>& warnings() const { return warnings_; }
+  void set_warnings(std::vector<warning> w) { warnings_ = std::move(w); }
 
  private:
   std::string identifier_;
   std::string message_;
   std::vector<std::string> trace_;
+  std::vector<warning> warnings_;
 };
 
 struct call_result {
@@ -70,6 +95,8 @@ struct call_result {
   // The host functions the plug-in called, in order, e.g. "mxGetPr(in0)",
   // "mxCreateDoubleMatrix_730(1,1)", "mxGetPr(new0)". Filled by call_traced.
   std::vector<std::string> trace;
+  // The warnings the plug-in issued (mexWarnMsgIdAndTxt), in order.
+  std::vector<warning> warnings;
 };
 
 class plugin {

@@ -4,6 +4,7 @@
 // Data buffers are allocated with exactly the bytes the array holds, and an
 // empty array has no buffer at all, so that a plug-in reading past an array
 // is caught by AddressSanitizer rather than reading neighbouring memory.
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -21,11 +22,14 @@ struct mxArray_tag {
   bool sparse = false;
   std::size_t stored = 0;  // elements in each buffer (nzmax when sparse)
   std::unique_ptr<unsigned char[]> real, imag;
+  std::string object_class;  // an object's class name, e.g. "containers.Map"
 };
 
 namespace lamina {
 namespace host {
 namespace {
+
+std::atomic<long> live{0};
 
 std::size_t element_size(mxClassID cls) {
   switch (cls) {
@@ -69,10 +73,51 @@ mxArray* new_array(mxClassID cls, std::size_t m, std::size_t n, bool complex, bo
   const std::size_t bytes = stored * element_size(cls);
   a->real = zeroed(bytes);
   if (complex) a->imag = zeroed(bytes);
+  live.fetch_add(1, std::memory_order_relaxed);
   return a;
 }
 
 }  // namespace
+
+// The class name without tracing, for messages.
+const char* class_name(const mxArray* a) {
+  switch (a->cls) {
+    case mxCELL_CLASS:
+      return "cell";
+    case mxSTRUCT_CLASS:
+      return "struct";
+    case mxLOGICAL_CLASS:
+      return "logical";
+    case mxCHAR_CLASS:
+      return "char";
+    case mxDOUBLE_CLASS:
+      return "double";
+    case mxSINGLE_CLASS:
+      return "single";
+    case mxINT8_CLASS:
+      return "int8";
+    case mxUINT8_CLASS:
+      return "uint8";
+    case mxINT16_CLASS:
+      return "int16";
+    case mxUINT16_CLASS:
+      return "uint16";
+    case mxINT32_CLASS:
+      return "int32";
+    case mxUINT32_CLASS:
+      return "uint32";
+    case mxINT64_CLASS:
+      return "int64";
+    case mxUINT64_CLASS:
+      return "uint64";
+    case mxFUNCTION_CLASS:
+      return "function_handle";
+    case mxOBJECT_CLASS:
+      return a->object_class.c_str();
+    default:
+      return "unknown";
+  }
+}
 
 template <typename T>
 double first_as_double(const unsigned char* p) {
@@ -86,8 +131,28 @@ double first_as_double(const unsigned char* p) {
   throw std::logic_error("unreachable");  // mexErrMsgIdAndTxt throws
 }
 
+// A data accessor called on an array whose class has no such data.
+[[noreturn]] void no_data(const char* function, const mxArray* a, const char* holds) {
+  mexErrMsgIdAndTxt("lamina_host:contract",
+                    "%s called on an array of class %s, which has no %s; check the class "
+                    "(mxIsDouble, mxIsNumeric, mxGetClassName) before asking for the data",
+                    function, class_name(a), holds);
+  throw std::logic_error("unreachable");  // mexErrMsgIdAndTxt throws
+}
+
 array make_array(mxClassID cls, std::size_t m, std::size_t n, mxComplexity complexity) {
+  if (cls == mxOBJECT_CLASS) {
+    throw std::invalid_argument("make_array: an object needs a class name; use make_object");
+  }
   return array(new_array(cls, m, n, complexity == mxCOMPLEX, false, m * n));
+}
+
+array make_function_handle() { return array(new_array(mxFUNCTION_CLASS, 1, 1, false, false, 0)); }
+
+array make_object(const std::string& class_name, std::size_t m, std::size_t n) {
+  array a(new_array(mxOBJECT_CLASS, m, n, false, false, 0));
+  a->object_class = class_name;
+  return a;
 }
 
 array make_sparse(std::size_t m, std::size_t n, std::size_t nzmax) {
@@ -114,6 +179,8 @@ void* data(const mxArray* a) { return a->real.get(); }
 
 std::size_t data_bytes(const mxArray* a) { return a->stored * element_size(a->cls); }
 
+long live_arrays() { return live.load(std::memory_order_relaxed); }
+
 std::vector<double> values(const mxArray* a) {
   if (a->cls != mxDOUBLE_CLASS || a->complex || a->sparse) {
     throw std::invalid_argument("values: not a real full double array");
@@ -128,12 +195,14 @@ std::vector<double> values(const mxArray* a) {
 
 using lamina::host::contract_violation;
 using lamina::host::first_as_double;
+using lamina::host::no_data;
 using lamina::host::detail::trace;
 
 extern "C" {
 
 double* mxGetPr(const mxArray* pa) {
   trace("mxGetPr", pa);
+  if (pa->cls != mxDOUBLE_CLASS) no_data("mxGetPr", pa, "double data");
   return reinterpret_cast<double*>(pa->real.get());
 }
 
@@ -157,7 +226,10 @@ double mxGetScalar(const mxArray* pa) {
   // MATLAB documents empty, cell and struct arrays as invalid here; this host
   // raises an error instead of returning an indeterminate value, so that a
   // gateway which forgets to check is caught.
-  if (pa->m * pa->n == 0) contract_violation("mxGetScalar", "empty array");
+  const bool numeric = pa->cls >= mxLOGICAL_CLASS && pa->cls <= mxUINT64_CLASS &&
+                       pa->cls != mxVOID_CLASS;
+  if (!numeric) no_data("mxGetScalar", pa, "numeric data");
+  if (pa->m * pa->n == 0) contract_violation("mxGetScalar", "called on an empty array");
   const unsigned char* p = pa->real.get();
   if (p == nullptr) contract_violation("mxGetScalar", "array without numeric data");
   switch (pa->cls) {
@@ -220,40 +292,7 @@ mxClassID mxGetClassID(const mxArray* pa) {
 
 const char* mxGetClassName(const mxArray* pa) {
   trace("mxGetClassName", pa);
-  switch (pa->cls) {
-    case mxCELL_CLASS:
-      return "cell";
-    case mxSTRUCT_CLASS:
-      return "struct";
-    case mxLOGICAL_CLASS:
-      return "logical";
-    case mxCHAR_CLASS:
-      return "char";
-    case mxDOUBLE_CLASS:
-      return "double";
-    case mxSINGLE_CLASS:
-      return "single";
-    case mxINT8_CLASS:
-      return "int8";
-    case mxUINT8_CLASS:
-      return "uint8";
-    case mxINT16_CLASS:
-      return "int16";
-    case mxUINT16_CLASS:
-      return "uint16";
-    case mxINT32_CLASS:
-      return "int32";
-    case mxUINT32_CLASS:
-      return "uint32";
-    case mxINT64_CLASS:
-      return "int64";
-    case mxUINT64_CLASS:
-      return "uint64";
-    case mxFUNCTION_CLASS:
-      return "function_handle";
-    default:
-      return "unknown";
-  }
+  return lamina::host::class_name(pa);
 }
 
 mxArray* mxCreateDoubleMatrix_730(size_t m, size_t n, mxComplexity flag) {
@@ -270,6 +309,10 @@ mxArray* mxCreateDoubleMatrix_730(size_t m, size_t n, mxComplexity flag) {
   return a;
 }
 
-void mxDestroyArray(mxArray* pa) { delete pa; }
+void mxDestroyArray(mxArray* pa) {
+  if (pa == nullptr) return;
+  lamina::host::live.fetch_sub(1, std::memory_order_relaxed);
+  delete pa;
+}
 
 }  // extern "C"

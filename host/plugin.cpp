@@ -1,4 +1,4 @@
-// Loading MEX files and calling them; the host error call.
+// Loading MEX files and calling them; the host's error and warning calls.
 #include <dlfcn.h>
 
 #include <atomic>
@@ -144,6 +144,7 @@ call_result plugin::run(int nlhs, const std::vector<const mxArray*>& inputs, boo
     current = outer;
     free_unclaimed({});
     e.set_trace(std::move(result.trace));
+    e.set_warnings(std::move(call.warnings));
     throw;
   } catch (...) {
     current = outer;
@@ -167,22 +168,47 @@ call_result plugin::run(int nlhs, const std::vector<const mxArray*>& inputs, boo
                            " slot(s) the host provided");
   }
   for (mxArray* a : plhs) result.outputs.emplace_back(a);
+  result.warnings = std::move(call.warnings);
   return result;
 }
 
 }  // namespace host
 }  // namespace lamina
 
+namespace {
+
+// printf-style formatting of a host message.
+std::string format(const char* fmt, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  std::string message(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(&message[0], message.size() + 1, fmt, args);
+  return message;
+}
+
+}  // namespace
+
 extern "C" void mexErrMsgIdAndTxt(const char* identifier, const char* err_msg, ...) {
   va_list args;
   va_start(args, err_msg);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, err_msg, copy);
-  va_end(copy);
-  std::string message(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(&message[0], message.size() + 1, err_msg, args);
+  std::string message = format(err_msg, args);
   va_end(args);
   // Unwinds through the plug-in's frames back to plugin::run.
-  throw lamina::host::mex_error(identifier, message);
+  throw lamina::host::mex_error(identifier != nullptr ? identifier : "", std::move(message));
+}
+
+extern "C" void mexWarnMsgIdAndTxt(const char* warningid, const char* warningmsg, ...) {
+  va_list args;
+  va_start(args, warningmsg);
+  std::string message = format(warningmsg, args);
+  va_end(args);
+  lamina::host::detail::call_context* call = lamina::host::detail::current_call();
+  if (call != nullptr) {
+    call->warnings.push_back({warningid != nullptr ? warningid : "", std::move(message)});
+  } else {
+    // Outside a call there is no result to record it in.
+    std::fprintf(stderr, "Warning: %s [%s]\n", message.c_str(), warningid != nullptr ? warningid : "");
+  }
 }

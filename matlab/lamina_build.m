@@ -1,16 +1,20 @@
 function lamina_build(outdir, extra_flags)
 %LAMINA_BUILD  Compile the lamina MEX plug-ins for this MATLAB or Octave.
 %   LAMINA_BUILD compiles lamina_work_deriv, lamina_work_total and
-%   lamina_hinge_mask into the folder that holds this file, beside their
-%   help files. Add that folder to the path to use them:
+%   lamina_hinge_mask into build/octave (in Octave) or build/matlab (in
+%   MATLAB) of the lamina folder, and copies their help files and
+%   LAMINA_EDGE_TABLE beside them. That folder is the one to add to the path;
+%   LAMINA_BUILD prints the addpath command. For example, in Octave:
 %
-%     cd path/to/lamina/matlab
-%     lamina_build
-%     addpath(pwd)
+%     run /home/me/lamina/matlab/lamina_build.m
+%     addpath('/home/me/lamina/build/octave')
 %
-%   LAMINA_BUILD(OUTDIR) compiles into OUTDIR instead and copies the help
-%   files and LAMINA_EDGE_TABLE there. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS) adds EXTRA_FLAGS (a char
-%   row, e.g. '-Wall -Wextra') to the compiler flags.
+%   Add only that folder: the matlab folder holds help files of the same
+%   names, which would hide the compiled plug-ins if it came first.
+%
+%   LAMINA_BUILD(OUTDIR) compiles into OUTDIR instead. LAMINA_BUILD(OUTDIR,
+%   EXTRA_FLAGS) adds EXTRA_FLAGS (a char row, e.g. '-Wall -Wextra') to the
+%   compiler flags.
 %
 %   In Octave the plug-ins are built with "mkoctfile --mex"; in MATLAB with
 %   "mex -R2017b" (the separate-complex API that the gateways are written
@@ -24,8 +28,13 @@ function lamina_build(outdir, extra_flags)
 
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
+  is_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
   if nargin < 1 || isempty(outdir)
-    outdir = here;
+    if is_octave
+      outdir = fullfile(root, 'build', 'octave');
+    else
+      outdir = fullfile(root, 'build', 'matlab');
+    end
   end
   if nargin < 2
     extra_flags = '';
@@ -40,7 +49,6 @@ function lamina_build(outdir, extra_flags)
   includes = strcat('-I', in_root(m.include));
   plugins = m.plugin_names;
 
-  is_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
   for k = 1:numel(plugins)
     name = plugins{k};
     sources = [{fullfile(root, m.plugin_sources{k})}, common];
@@ -57,7 +65,15 @@ function lamina_build(outdir, extra_flags)
       copyfile(fullfile(here, [name{1} '.m']), outdir);
     end
   end
-  fprintf('lamina_build: done; add %s to the path\n', outdir);
+  fprintf('lamina_build: done; to use the plug-ins:\n  addpath(''%s'')\n', absolute(outdir));
+end
+
+% The absolute form of an existing folder.
+function p = absolute(d)
+  old = pwd();
+  cd(d);
+  p = pwd();
+  cd(old);
 end
 
 function build_octave(name, sources, includes, outdir, flags, root)

@@ -25,7 +25,13 @@ function varargout = lamina_hinge_mask(varargin)
 %   Indices are 0-based doubles, truncated toward zero. In a row [a b c d] of
 %   EDGES, a and b are the end vertices of the edge, c the vertex opposite it
 %   in the face where it runs from a to b, d the vertex opposite it in the
-%   face where it runs from b to a; a c or d of -1 marks a missing face.
+%   face where it runs from b to a. A c or d whose truncation is negative
+%   (-1 or below, NaN, or beyond 2^31) marks a missing face; -0.5 truncates
+%   to 0 and means vertex 0. LAMINA_EDGE_TABLE writes -1.
+%
+%   The 1e-10 threshold is absolute, in the units of DEFORMED_V: a wing of
+%   area below 5e-11 is skipped. Scale meshes to about unit size, or a
+%   finely meshed small shell silently loses its bending term.
 %
 %   Errors (identifiers):
 %     MATLAB:lamina_hinge_mask   not exactly six inputs
@@ -40,15 +46,16 @@ function varargout = lamina_hinge_mask(varargin)
 %   Example: the two-triangle patch has one hinge and four boundary edges.
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
 %     F = [0 1 2; 1 3 2];
-%     E = [1 2 0 3; 0 1 -1 2; 2 0 -1 1; 1 3 -1 2; 3 2 -1 1];
-%     valid = lamina_hinge_mask(V, 0, 0, F, V, E)   % [1; 0; 0; 0; 0]
+%     E = lamina_edge_table(F)   % [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1]
+%     valid = lamina_hinge_mask(V, 0, 0, F, V, E)   % [0; 1; 0; 0; 0]
 %
 %   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_EDGE_TABLE, LAMINA_BUILD.
 
   error('lamina:notCompiled', ...
-        ['lamina_hinge_mask is not compiled for this host: run lamina_build ' ...
-         'in %s, or build the project with CMake'], fileparts(mfilename('fullpath')));
-end
+        ['%s is not compiled for this host (%s holds only its help file): run ' ...
+         'lamina_build, in lamina''s matlab folder, and add the folder it builds into ' ...
+         'to the path (build/octave in Octave, build/matlab in MATLAB); or build ' ...
+         'the project with CMake'], mfilename(), fileparts(mfilename('fullpath')));
 
 %!shared V, row
 %! V = [0 0 0; 1 0 0; 0.5 1 0; 0.5 -1 0];   # a flat hinge
@@ -97,3 +104,8 @@ end
 %!error id=lamina:badIndex lamina_hinge_mask(V, 1, 1, [], V, row + 1)
 %!error id=lamina:badSize lamina_hinge_mask(V(1:3, :), 1, 1, [], V, row)
 %!assert(lamina_hinge_mask(V, {}, [], struct(), int8(V), row), 1)
+
+%!test  # the help's example
+%! V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
+%! F = [0 1 2; 1 3 2];
+%! assert(lamina_hinge_mask(V, 0, 0, F, V, lamina_edge_table(F)), [0; 1; 0; 0; 0]);

@@ -28,10 +28,13 @@ function varargout = lamina_work_deriv(varargin)
 %     a, b   the two end vertices of the edge;
 %     c      the vertex opposite the edge in the face where it runs from a to b;
 %     d      the vertex opposite the edge in the face where it runs from b to a.
-%   A c or d of -1 marks a missing face: the row is a boundary edge and carries
-%   no bending term. Hinges whose deformed wings are too thin to have a normal
-%   (shorter than 1e-10) are skipped too; see LAMINA_HINGE_MASK.
-%   LAMINA_EDGE_TABLE builds EDGES from the faces.
+%   A c or d whose truncation is negative (-1 or below, NaN, or beyond 2^31)
+%   marks a missing face: the row is a boundary edge and carries no bending
+%   term (-0.5 truncates to 0 and means vertex 0). Hinges with a deformed
+%   wing whose normal, twice the wing's area, is shorter than 1e-10 are
+%   skipped too; the threshold is absolute (a wing of area below 5e-11 in
+%   the units of DEFORMED_V), so scale meshes to about unit size and check
+%   sum(LAMINA_HINGE_MASK(...)). LAMINA_EDGE_TABLE builds EDGES from the faces.
 %
 %   Errors (identifiers):
 %     MATLAB:lamina_work_deriv   not exactly six inputs
@@ -50,22 +53,25 @@ function varargout = lamina_work_deriv(varargin)
 %   Example: lift one corner of a two-triangle patch.
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
 %     F = [0 1 2; 1 3 2];
-%     E = [1 2 0 3; 0 1 -1 2; 2 0 -1 1; 1 3 -1 2; 3 2 -1 1];
+%     E = lamina_edge_table(F)   % [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1]
 %     Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
 %     [energy, gradient] = lamina_work_deriv(Q, 2, 3, F, V, E)   % energy 0.52999
 %
 %   See also LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE, LAMINA_BUILD.
 
   error('lamina:notCompiled', ...
-        ['lamina_work_deriv is not compiled for this host: run lamina_build ' ...
-         'in %s, or build the project with CMake'], fileparts(mfilename('fullpath')));
-end
+        ['%s is not compiled for this host (%s holds only its help file): run ' ...
+         'lamina_build, in lamina''s matlab folder, and add the folder it builds into ' ...
+         'to the path (build/octave in Octave, build/matlab in MATLAB); or build ' ...
+         'the project with CMake'], mfilename(), fileparts(mfilename('fullpath')));
 
 %!shared V, F, E, Q
 %! V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
 %! F = [0 1 2; 1 3 2];
-%! E = [1 2 0 3; 0 1 -1 2; 2 0 -1 1; 1 3 -1 2; 3 2 -1 1];
+%! E = [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1];
 %! Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
+
+%!assert(lamina_edge_table(F), E)   # the example's table is the builder's
 
 %!test  # the worked example, bit for bit
 %! [e, g] = lamina_work_deriv(Q, 2, 3, F, V, E);

@@ -22,7 +22,8 @@ function varargout = lamina_work_total(varargin)
 %   truncated toward zero. In a row [a b c d] of EDGES, a and b are the end
 %   vertices of the edge, c the vertex opposite it in the face where it runs
 %   from a to b, d the vertex opposite it in the face where it runs from b
-%   to a; a c or d of -1 marks a missing face (a boundary edge).
+%   to a. A c or d whose truncation is negative (-1 or below, NaN, or beyond
+%   2^31) marks a missing face (a boundary edge); LAMINA_EDGE_TABLE writes -1.
 %
 %   Errors (identifiers):
 %     MATLAB:lamina_work_total   not exactly six inputs
@@ -42,21 +43,22 @@ function varargout = lamina_work_total(varargin)
 %   Example:
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
 %     F = [0 1 2; 1 3 2];
-%     E = [1 2 0 3; 0 1 -1 2; 2 0 -1 1; 1 3 -1 2; 3 2 -1 1];
+%     E = lamina_edge_table(F)   % [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1]
 %     Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
 %     energy = lamina_work_total(Q, 2, 3, F, V, E)   % 0.52999, as lamina_work_deriv
 %
 %   See also LAMINA_WORK_DERIV, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE, LAMINA_BUILD.
 
   error('lamina:notCompiled', ...
-        ['lamina_work_total is not compiled for this host: run lamina_build ' ...
-         'in %s, or build the project with CMake'], fileparts(mfilename('fullpath')));
-end
+        ['%s is not compiled for this host (%s holds only its help file): run ' ...
+         'lamina_build, in lamina''s matlab folder, and add the folder it builds into ' ...
+         'to the path (build/octave in Octave, build/matlab in MATLAB); or build ' ...
+         'the project with CMake'], mfilename(), fileparts(mfilename('fullpath')));
 
 %!shared V, F, E, Q
 %! V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
 %! F = [0 1 2; 1 3 2];
-%! E = [1 2 0 3; 0 1 -1 2; 2 0 -1 1; 1 3 -1 2; 3 2 -1 1];
+%! E = [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1];
 %! Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
 
 %!test  # the energy of lamina_work_deriv, bit for bit

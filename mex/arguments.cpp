@@ -51,6 +51,14 @@ bool raise(const input_error& e) {
   return false;
 }
 
+bool check_output_count(const char* plugin, int nlhs, int most, const char* outputs) {
+  if (nlhs <= most) return true;
+  mexErrMsgIdAndTxt("lamina:tooManyOutputs",
+                    "%s returns at most %d output%s (%s), but %d were requested", plugin, most,
+                    most == 1 ? "" : "s", outputs, nlhs);
+  return false;
+}
+
 bool read_shell_inputs(const mxArray* const prhs[], uses what, shell_inputs* in) {
   const bool energy = what == uses::energy;
   shell_views v;
@@ -70,6 +78,9 @@ bool read_shell_inputs(const mxArray* const prhs[], uses what, shell_inputs* in)
 
   checked_shell checked;
   if (input_error e = check_shell(v, what, kStyle, &checked)) return raise(e);
+  if (checked.faces_look_one_based) {
+    mexWarnMsgIdAndTxt(kOneBasedIdentifier, "%s", one_based_warning(kStyle));
+  }
 
   in->deformed_v = v.deformed_v.data;
   in->source_faces = energy ? v.source_faces.data : nullptr;

@@ -29,13 +29,20 @@ struct shell_inputs {
 
 // Reads the six inputs, with the host calls in this order: data pointer and
 // row count of deformed_v, mu, eta, then data pointer and row count of
-// source_faces, source_vertices and edges; then checks them. An input is
+// source_faces, source_vertices and edges; then checks them, and warns
+// (lamina:oneBased) when the energies' faces look 1-based. An input is
 // asked for its data only once its class is known to be double. What the
 // mask does not use (mu, eta, source_faces, the class and columns of
 // source_vertices) may hold anything; mu and eta are then read only where
 // that is safe, and are 0. Returns true with `in` filled, or raises a host
 // error (and returns false, should the host's error call ever return).
 bool read_shell_inputs(const mxArray* const prhs[], uses what, shell_inputs* in);
+
+// Raises lamina:tooManyOutputs when more than `most` outputs were requested:
+// a host would otherwise fail after the call with an error of its own that
+// carries no identifier (Octave: "element number 3 undefined in return
+// list"). `outputs` names them, e.g. "energy, gradient".
+bool check_output_count(const char* plugin, int nlhs, int most, const char* outputs);
 
 // Raises the host error for a failed check; returns false should the host's
 // error call ever return.

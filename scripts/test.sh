@@ -1,37 +1,75 @@
 #!/usr/bin/env bash
-# Runs every test: a warnings-as-errors release build (C++, Octave and
-# example tests, a smoke pass of the benchmark), the same tests built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and again with
-# ThreadSanitizer; then a bounded libFuzzer run of each gateway. As root on
-# Debian it first installs the packages it needs; otherwise it says which.
+# Runs every test, stage by stage: a warnings-as-errors release build (C++,
+# host, Octave and example tests, a smoke pass of the benchmark), the same
+# tests built with AddressSanitizer and UndefinedBehaviorSanitizer, again
+# with ThreadSanitizer, then a bounded libFuzzer run of each gateway. Every
+# stage runs even when an earlier one failed; a summary of the stages (pass
+# or fail, seconds) closes the run, and the exit status is non-zero if any
+# stage failed. As root on Debian it first installs the packages it needs;
+# otherwise it says which.
 #
 #   bash scripts/test.sh      build trees go to build/{release,asan,tsan,fuzz}
 #
 # LAMINA_FUZZ_SECONDS sets the fuzzing time per plug-in (default 60).
+# LAMINA_STAGES="release fuzz" runs only the stages named.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
-# shellcheck source=require.sh
-source "$root/scripts/require.sh"
-require_packages g++ cmake make binutils libgtest-dev libbenchmark-dev octave liboctave-dev \
-  gnuplot-nox clang-14 libclang-rt-14-dev
+# shellcheck source=packages.sh
+source "$root/scripts/packages.sh"
+require_packages "${lamina_test_packages[@]}"
 
-run_suite() {
+# suite DIR CMAKE_OPTION...: configure with the tests on, build, run CTest.
+suite() {
   local dir=$1
   shift
-  echo "== $(basename "$dir"): configure, build, test"
-  cmake -S "$root" -B "$dir" -DLAMINA_WERROR=ON "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -DLAMINA_BUILD_TESTS=ON -DLAMINA_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }
 
-run_suite "$root/build/release" -DCMAKE_BUILD_TYPE=Release
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  run_suite "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLAMINA_SANITIZE=address,undefined
-TSAN_OPTIONS=halt_on_error=1 \
-  run_suite "$root/build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=thread
+stage_names=()
+stage_results=()
+stage_seconds=()
+# run_stage NAME [VAR=VALUE...] COMMAND...: runs the command (a function of
+# this script or a program) in a subshell with errexit on and the variables
+# exported, records whether it passed and how long it took, and carries on
+# either way. Adding a stage is one such line.
+run_stage() {
+  local name=$1 start=$SECONDS status=0
+  shift
+  if [ -n "${LAMINA_STAGES:-}" ] && [[ " $LAMINA_STAGES " != *" $name "* ]]; then
+    return 0
+  fi
+  echo "== stage $name: $*"
+  set +e
+  (
+    set -e
+    while [[ $1 =~ ^[A-Za-z_][A-Za-z0-9_]*= ]]; do export "$1"; shift; done
+    "$@"
+  )
+  status=$?
+  set -e
+  stage_names+=("$name")
+  stage_seconds+=($((SECONDS - start)))
+  if [ $status -eq 0 ]; then stage_results+=(pass); else stage_results+=("FAIL (exit $status)"); fi
+  echo "== stage $name: ${stage_results[-1]} after ${stage_seconds[-1]} s"
+}
 
-echo "== fuzz: ${LAMINA_FUZZ_SECONDS:-60} s per plug-in"
-bash "$root/scripts/fuzz.sh" "${LAMINA_FUZZ_SECONDS:-60}"
-echo "== all tests passed"
+run_stage release suite "$root/build/release" -DCMAKE_BUILD_TYPE=Release
+run_stage asan ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  suite "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=address,undefined
+run_stage tsan TSAN_OPTIONS=halt_on_error=1 \
+  suite "$root/build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=thread
+run_stage fuzz bash "$root/scripts/fuzz.sh" "${LAMINA_FUZZ_SECONDS:-60}"
+
+echo
+echo "== summary"
+passed=0
+failed=0
+for i in "${!stage_names[@]}"; do
+  printf '   %-14s %-16s %6d s\n' "${stage_names[$i]}" "${stage_results[$i]}" "${stage_seconds[$i]}"
+  if [ "${stage_results[$i]}" = pass ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+done
+echo "stages: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

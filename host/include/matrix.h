@@ -39,17 +39,24 @@ typedef enum {
   mxUINT32_CLASS,
   mxINT64_CLASS,
   mxUINT64_CLASS,
-  mxFUNCTION_CLASS
+  mxFUNCTION_CLASS,
+  mxOPAQUE_CLASS,
+  mxOBJECT_CLASS
 } mxClassID;
 
-/* Real data of a numeric array, column-major. */
+/* Real data of a double array, column-major. This host raises a host error
+ * (identifier lamina_host:contract) when the array is of any other class:
+ * MATLAB and Octave cannot hand out a data pointer for a cell, a struct, a
+ * function handle or an object either (Octave aborts the session), and for
+ * the other numeric classes the data are not doubles. */
 double *mxGetPr(const mxArray *pa);
 /* Row count, and the product of all other dimensions. */
 size_t mxGetM(const mxArray *pa);
 size_t mxGetN(const mxArray *pa);
 size_t mxGetNumberOfElements(const mxArray *pa);
-/* The first real element converted to double. The array must not be empty,
- * a cell or a struct. */
+/* The first real element converted to double. The array must be a non-empty
+ * numeric, logical or char array; this host raises lamina_host:contract
+ * otherwise. */
 double mxGetScalar(const mxArray *pa);
 bool mxIsDouble(const mxArray *pa);
 bool mxIsComplex(const mxArray *pa);
@@ -57,7 +64,8 @@ bool mxIsSparse(const mxArray *pa);
 bool mxIsNumeric(const mxArray *pa);
 bool mxIsLogical(const mxArray *pa);
 mxClassID mxGetClassID(const mxArray *pa);
-/* The class as MATLAB names it: "double", "int32", "cell", ... */
+/* The class as MATLAB names it: "double", "int32", "cell", "function_handle",
+ * and for an object its class, such as "containers.Map". */
 const char *mxGetClassName(const mxArray *pa);
 
 /* Under the R2017b API the 64-bit-size entry point carries the _730 suffix;

@@ -13,6 +13,11 @@ extern "C" {
  * not return to the caller. */
 void mexErrMsgIdAndTxt(const char *identifier, const char *err_msg, ...);
 
+/* Issues a warning with an identifier and a printf-style message, and
+ * returns: the call goes on. This host records the warning in the call's
+ * result. */
+void mexWarnMsgIdAndTxt(const char *warningid, const char *warningmsg, ...);
+
 /* The two entry points every MEX file exports. */
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 void mexfilerequiredapiversion(unsigned int *built_by_rel,

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace lamina {
@@ -25,13 +26,33 @@ namespace lamina {
 // (i0, i1), (i1, i2), (i2, i0); a and b are oriented as in that first face,
 // so c is always present and a boundary row reads (a, b, c, -1).
 //
-// Throws edge_table_error naming the face rows and the edge (0-based) when an
-// index is negative, NaN or beyond 32 bits, a face repeats a vertex, an edge
-// belongs to three or more faces, or two faces traverse an edge in the same
-// direction (inconsistently oriented neighbours).
+// Throws edge_table_error when the faces do not make an oriented manifold
+// mesh. Its identifier() names the category and its message the offending
+// face (0-based row) and edge:
+//   lamina:badIndex     an index whose truncation toward zero is negative
+//                       (-1 or below) or does not fit 32 bits, or NaN
+//   lamina:degenerate   a face repeats a vertex
+//   lamina:orientation  a face runs along an edge in the direction in which
+//                       an earlier face already does (inconsistently
+//                       oriented neighbours)
+//   lamina:nonManifold  a face is the third (or later) on an edge
+// Which error, when there are several: the faces are taken one by one in
+// table order, as if the mesh were built face by face, and the first face
+// that cannot be added is reported, with the first of its faults in this
+// order: an index that is not a vertex index (corners in order), a repeated
+// vertex, then its edges (i0, i1), (i1, i2), (i2, i0) in turn, each checked
+// against the earlier faces only. lamina_edge_table.m applies the same rule,
+// so both report the same category, face and edge.
 class edge_table_error : public std::invalid_argument {
  public:
-  using std::invalid_argument::invalid_argument;
+  edge_table_error(const char* identifier, const std::string& message)
+      : std::invalid_argument(message), identifier_(identifier) {}
+  // "lamina:badIndex", "lamina:degenerate", "lamina:orientation" or
+  // "lamina:nonManifold", as lamina_edge_table.m raises them.
+  const char* identifier() const noexcept { return identifier_; }
+
+ private:
+  const char* identifier_;
 };
 
 struct edge_table {

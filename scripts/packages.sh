@@ -1,0 +1,48 @@
+# The Debian 12 packages lamina needs, and the function that installs them.
+# This is the one list: scripts/demo.sh, scripts/test.sh and .ci/run source
+# this file and read it.
+#
+# lamina_demo_packages   build the Octave plug-ins and run the demo, picture
+#                        included (scripts/demo.sh).
+#     Octave only *recommends* the last two, and the scripts install without
+#     recommends: without fonts-freefont-otf Octave's text renderer cannot
+#     load FreeSans and no plot with a title or label can be drawn
+#     ("ft_text_renderer: invalid bounding box"); without ghostscript
+#     print -dpng fails.
+# lamina_test_packages   build and run every test (scripts/test.sh): the demo's
+#                        packages, CMake, GoogleTest, Google Benchmark, and
+#                        clang with its runtime for the fuzzers.
+# lamina_ci_packages     what .ci/run needs on the CI machine itself to make
+#                        the fresh Debian 12 root it runs the scripts in.
+# shellcheck disable=SC2034  # the lists are read by the scripts that source this
+lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript)
+lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils libgtest-dev
+                      libbenchmark-dev clang-14 libclang-rt-14-dev)
+lamina_ci_packages=(mmdebstrap git)
+
+# require_packages PACKAGE...
+#
+# Checks that the Debian packages are installed; installs the missing ones
+# when run as root, otherwise says what to install and exits.
+require_packages() {
+  local missing=() p
+  if ! command -v dpkg >/dev/null 2>&1; then
+    echo "note: not a Debian system; make sure these are installed: $*" >&2
+    return 0
+  fi
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "== installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  else
+    echo "missing packages: ${missing[*]}" >&2
+    echo "install them with:  sudo apt-get install ${missing[*]}" >&2
+    echo "(or run this script as root, and it installs them itself)" >&2
+    exit 1
+  fi
+}
