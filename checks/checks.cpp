@@ -409,7 +409,8 @@ input_error not_a_table(input which, const std::size_t* shape, int ndim, message
              ? make_error(kBadSize, which,
                           "%s must be a 2-D array with %zu columns (%s), but it has shape %s",
                           input_name(which), columns, what, s.text)
-             : make_error(kBadSize, which, "%s must be a matrix with %zu columns (%s), but it is %s",
+             : make_error(kBadSize, which,
+                          "%s must be a matrix with %zu columns (%s), but it is %s",
                           input_name(which), columns, what, s.text);
 }
 
