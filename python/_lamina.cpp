@@ -966,11 +966,12 @@ PYBIND11_MODULE(_lamina, m) {
            "The energy, the gradient ((nV, 3), C-ordered) and the (3 nV, 3 nV) Hessian in\n"
            "G.ravel() order; the bits of lamina.energy_gradient_hessian.")
       .def(
-          "copy", [](const prepared_shell& s) { return prepared_shell(s); },
+          "copy", [](const prepared_shell& s) { return std::make_unique<prepared_shell>(s); },
           "An independent copy, for another thread.")
-      .def("__copy__", [](const prepared_shell& s) { return prepared_shell(s); })
+      .def("__copy__", [](const prepared_shell& s) { return std::make_unique<prepared_shell>(s); })
       .def(
-          "__deepcopy__", [](const prepared_shell& s, py::handle) { return prepared_shell(s); },
+          "__deepcopy__",
+          [](const prepared_shell& s, py::handle) { return std::make_unique<prepared_shell>(s); },
           "memo"_a)
       .def_property_readonly("vertex_count",
                              [](const prepared_shell& s) { return s.get().vertex_count(); })
