@@ -26,20 +26,24 @@
 // round-robin order: M-1 rounds (M even) or M rounds (M odd) of disjoint
 // pairs, so the rotations of a round are independent and their square roots
 // and divisions overlap. A rotation of the pair (p, q) with off-diagonal
-// entry a = K_pq, d = K_qq - K_pp, uses
+// entry a = K_pq, d = K_qq - K_pp and r = sqrt(d^2 + 4a^2) turns by the
+// smaller angle whose tangent is t = sgn(d) 2a / (|d| + r) (sgn(0) = +1):
 //
-//   t = sgn(d) 2a / (|d| + sqrt(d^2 + 4a^2))   (tan of the smaller angle,
-//                                               sgn(0) = +1)
-//   c = 1 / sqrt(1 + t^2),  s = t c,
-//   K_pp -= t a,  K_qq += t a,  K_pq = 0,
-//   K_kp, K_kq <- c K_kp - s K_kq, s K_kp + c K_kq   (k != p, q),
-//   V_kp, V_kq <- the same on the columns of V.
+//   c = (|d| + r) / D,  s = sgn(d) 2a / D,  D = sqrt(2r (r + |d|)),
+//   K_pp -= t a,  K_qq += t a,  with t a = sgn(d) (r - |d|) / 2,  K_pq = 0,
+//   K_jp, K_jq <- c K_jp - s K_jq, s K_jp + c K_jq   (j != p, q),
+//   V_jp, V_jq <- the same on the columns of V,
+//
+// two square roots and one division per rotation, and c^2 + s^2 = 1 to
+// rounding. (r - |d| loses relative accuracy when a << d, but its absolute
+// error stays below the rounding of d, which is all the diagonal needs.)
 //
 // Threshold. A pair whose |K_pq| is at most tau = 2^-56 * max_ij |K_ij| (the
 // largest entry of the reduced input block) is not rotated: K_pq is set to
 // exactly 0 and nothing else changes (every other entry keeps its bits,
-// through selects, not through c = 1, s = 0 arithmetic, which could flip
-// the sign of a zero). Dropping entries that small moves an eigenvalue by at
+// through a bitwise select, not through c = 1, s = 0 arithmetic, which
+// could flip the sign of a zero). A pair that no lane of the batch rotates
+// is skipped outright. Dropping entries that small moves an eigenvalue by at
 // most sqrt(M(M-1)) tau < 2^-52 max|K|, below the rounding of K itself.
 // Since a skipped rotation changes nothing but that entry, a block whose
 // off-diagonal entries are all at most tau is left bit for bit unchanged by
@@ -64,9 +68,21 @@
 #define LAMINA_KERNELS_PSD_PROJECTION_H
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "lanes.h"
+
+// A loop over the lanes whose arrays are indexed by row numbers known only
+// at run time (the rotated pair): the lanes never touch each other's
+// elements, which the compiler cannot see through the unknown rows, so it
+// is told (ivdep), instead of testing for overlaps before every loop.
+#if defined(__GNUC__) && !defined(__clang__)
+#define LAMINA_INDEPENDENT_LANE_LOOP _Pragma("GCC unroll 1") _Pragma("GCC ivdep")
+#else
+#define LAMINA_INDEPENDENT_LANE_LOOP
+#endif
 
 namespace lamina {
 namespace detail {
@@ -101,7 +117,11 @@ struct jacobi_schedule {
   static constexpr int per_round = M / 2;
   int p[rounds][per_round];
   int q[rounds][per_round];
-  constexpr jacobi_schedule() : p(), q() {
+  // For pair k of round r, the upper-triangle entries (j, p) and (j, q) of
+  // the other rows j, as element indices: row-major min * M + max.
+  int jp[rounds][per_round][M - 2];
+  int jq[rounds][per_round][M - 2];
+  constexpr jacobi_schedule() : p(), q(), jp(), jq() {
     for (int r = 0; r < rounds; ++r) {
       int k = 0;
       for (int i = 0; i < n / 2; ++i) {
@@ -115,6 +135,13 @@ struct jacobi_schedule {
         }
         p[r][k] = x;
         q[r][k] = y;
+        int t = 0;
+        for (int j = 0; j < M; ++j) {
+          if (j == x || j == y) continue;
+          jp[r][k][t] = j < x ? j * M + x : x * M + j;
+          jq[r][k][t] = j < y ? j * M + y : y * M + j;
+          ++t;
+        }
         ++k;
       }
     }
@@ -122,6 +149,21 @@ struct jacobi_schedule {
 };
 
 LAMINA_ALWAYS_INLINE double magnitude(double x) { return x < 0.0 ? -x : x; }
+
+// The bits of `rotated` where `mask` is all ones, those of `kept` where it is
+// zero. Written with integer operations: a select whose other arm is the old
+// value of the stored element becomes a masked store, which the next
+// rotation's load of that element has to wait for (a masked store does not
+// forward), and that dominated the sweeps.
+LAMINA_ALWAYS_INLINE double blend(std::uint64_t mask, double rotated, double kept) {
+  std::uint64_t r, k;
+  std::memcpy(&r, &rotated, sizeof r);
+  std::memcpy(&k, &kept, sizeof k);
+  const std::uint64_t out = (r & mask) | (k & ~mask);
+  double d;
+  std::memcpy(&d, &out, sizeof d);
+  return d;
+}
 
 }  // namespace psd_impl
 
@@ -138,19 +180,24 @@ LAMINA_ALWAYS_INLINE double magnitude(double x) { return x < 0.0 ? -x : x; }
 // Eigen-decomposition of the symmetric M x M matrices of lanes 0..W-1 of A
 // (A[p * M + q][lane], both triangles stored and equal). On return A holds
 // the eigenvalues on its diagonal (off-diagonal entries at most tau[lane]
-// are exactly 0; others remain only in a lane that reached the sweep cap) and
-// V their unit eigenvectors as columns (V[k * M + m][lane] is component k of
-// eigenvector m). tau[lane] is the threshold below which a pair is not
-// rotated. Returns the number of sweeps the batch ran.
+// are exactly 0; others remain only in a lane that reached the sweep cap),
+// both triangles again equal, and V their unit eigenvectors as columns
+// (V[k * M + m][lane] is component k of eigenvector m). tau[lane] is the
+// threshold below which a pair is not rotated. Returns the number of sweeps
+// the batch ran.
+//
+// A pair that no lane of the batch rotates costs nothing but zeroing its
+// entry: the rotation would have changed nothing else in any lane.
 template <int M, int W>
 LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M * M][kLanes],
                                       const lane_doubles& tau) {
+  using psd_impl::blend;
   using psd_impl::magnitude;
   static constexpr psd_impl::jacobi_schedule<M> order{};
   using schedule = psd_impl::jacobi_schedule<M>;
   for (int e = 0; e < M * M; ++e) {
     const double v = e % (M + 1) == 0 ? 1.0 : 0.0;
-    LAMINA_LANE_LOOP
+    LAMINA_INDEPENDENT_LANE_LOOP
     for (int l = 0; l < W; ++l) V[e][l] = v;
   }
   int sweeps = 0;
@@ -160,10 +207,24 @@ LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M 
       // The rotations of a round, all from the matrix as the round found it
       // (its pairs are disjoint, so none changes another's three entries).
       double cs[schedule::per_round][kLanes], sn[schedule::per_round][kLanes];
-      double tn[schedule::per_round][kLanes], on[schedule::per_round][kLanes];
+      double shift[schedule::per_round][kLanes];
+      std::uint64_t on[schedule::per_round][kLanes];  // all ones where the lane rotates
+      bool rotate[schedule::per_round];
       for (int k = 0; k < schedule::per_round; ++k) {
         const int p = order.p[r][k], q = order.q[r][k];
-        LAMINA_LANE_LOOP
+        std::uint64_t any = 0;
+        LAMINA_INDEPENDENT_LANE_LOOP
+        for (int l = 0; l < W; ++l) {
+          on[k][l] = magnitude(A[p * M + q][l]) > tau[l] ? ~std::uint64_t{0} : 0;
+          any = any | on[k][l];
+        }
+        rotate[k] = any != 0;
+        if (!rotate[k]) continue;
+        // With a = A_pq, d = A_qq - A_pp, r = sqrt(d^2 + 4a^2) and
+        // t = sgn(d) 2a / (|d| + r) the tangent of the rotation angle:
+        // c = (|d| + r) / D and s = sgn(d) 2a / D with D = sqrt(2r(r + |d|)),
+        // and t a = sgn(d) (r - |d|) / 2 moves the diagonal.
+        LAMINA_INDEPENDENT_LANE_LOOP
         for (int l = 0; l < W; ++l) {
           const double a = A[p * M + q][l];
           const double d = A[q * M + q][l] - A[p * M + p][l];
@@ -171,60 +232,59 @@ LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M 
           const bool negative = d < 0.0;
           const double num = negative ? -two_a : two_a;
           const double ad = negative ? -d : d;
-          const double t = num / (ad + std::sqrt(d * d + two_a * two_a));
-          const double c = 1.0 / std::sqrt(t * t + 1.0);
-          cs[k][l] = c;
-          sn[k][l] = t * c;
-          tn[k][l] = t;
-          on[k][l] = magnitude(a) > tau[l] ? 1.0 : 0.0;
+          const double root = std::sqrt(d * d + two_a * two_a);
+          const double sum = root + ad;
+          const double inv = 1.0 / std::sqrt((root * 2.0) * sum);
+          const double half_gap = (root - ad) * 0.5;
+          cs[k][l] = sum * inv;
+          sn[k][l] = num * inv;
+          shift[k][l] = negative ? -half_gap : half_gap;
         }
       }
       for (int k = 0; k < schedule::per_round; ++k) {
         const int p = order.p[r][k], q = order.q[r][k];
-        LAMINA_LANE_LOOP
-        for (int l = 0; l < W; ++l) {
-          const bool on_l = on[k][l] != 0.0;
-          const double a = A[p * M + q][l], t = tn[k][l];
-          const double app = A[p * M + p][l], aqq = A[q * M + q][l];
-          A[p * M + p][l] = on_l ? app - t * a : app;
-          A[q * M + q][l] = on_l ? aqq + t * a : aqq;
-          A[p * M + q][l] = 0.0;
-          A[q * M + p][l] = 0.0;
+        if (!rotate[k]) {
+          LAMINA_INDEPENDENT_LANE_LOOP
+          for (int l = 0; l < W; ++l) A[p * M + q][l] = 0.0;
+          continue;
         }
-        for (int j = 0; j < M; ++j) {
-          if (j == p || j == q) continue;
-          LAMINA_LANE_LOOP
+        // Only the upper triangle of A is kept up to date during the
+        // sweeps (half the stores; stores bound the sweeps).
+        LAMINA_INDEPENDENT_LANE_LOOP
+        for (int l = 0; l < W; ++l) {
+          const double app = A[p * M + p][l], aqq = A[q * M + q][l];
+          A[p * M + p][l] = blend(on[k][l], app - shift[k][l], app);
+          A[q * M + q][l] = blend(on[k][l], aqq + shift[k][l], aqq);
+          A[p * M + q][l] = 0.0;
+        }
+        for (int t = 0; t < M - 2; ++t) {
+          const int jp = order.jp[r][k][t], jq = order.jq[r][k][t];
+          LAMINA_INDEPENDENT_LANE_LOOP
           for (int l = 0; l < W; ++l) {
-            const bool on_l = on[k][l] != 0.0;
             const double c = cs[k][l], s = sn[k][l];
-            const double x = A[j * M + p][l], y = A[j * M + q][l];
-            const double xp = on_l ? c * x - s * y : x;
-            const double yq = on_l ? s * x + c * y : y;
-            A[j * M + p][l] = xp;
-            A[p * M + j][l] = xp;
-            A[j * M + q][l] = yq;
-            A[q * M + j][l] = yq;
+            const double x = A[jp][l], y = A[jq][l];
+            A[jp][l] = blend(on[k][l], c * x - s * y, x);
+            A[jq][l] = blend(on[k][l], s * x + c * y, y);
           }
         }
         for (int j = 0; j < M; ++j) {
-          LAMINA_LANE_LOOP
+          LAMINA_INDEPENDENT_LANE_LOOP
           for (int l = 0; l < W; ++l) {
-            const bool on_l = on[k][l] != 0.0;
             const double c = cs[k][l], s = sn[k][l];
             const double x = V[j * M + p][l], y = V[j * M + q][l];
-            V[j * M + p][l] = on_l ? c * x - s * y : x;
-            V[j * M + q][l] = on_l ? s * x + c * y : y;
+            V[j * M + p][l] = blend(on[k][l], c * x - s * y, x);
+            V[j * M + q][l] = blend(on[k][l], s * x + c * y, y);
           }
         }
       }
     }
     // Another sweep only if some lane still has an entry above its threshold.
     double above[kLanes];
-    LAMINA_LANE_LOOP
+    LAMINA_INDEPENDENT_LANE_LOOP
     for (int l = 0; l < W; ++l) above[l] = 0.0;
     for (int p = 0; p < M; ++p) {
       for (int q = p + 1; q < M; ++q) {
-        LAMINA_LANE_LOOP
+        LAMINA_INDEPENDENT_LANE_LOOP
         for (int l = 0; l < W; ++l) {
           above[l] = magnitude(A[p * M + q][l]) > tau[l] ? 1.0 : above[l];
         }
@@ -235,10 +295,10 @@ LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M 
     if (!any) break;
   }
   // What one more sweep would do to every lane whose entries are all at most
-  // tau, done entry by entry.
+  // tau, done entry by entry; and the lower triangle again.
   for (int p = 0; p < M; ++p) {
     for (int q = p + 1; q < M; ++q) {
-      LAMINA_LANE_LOOP
+      LAMINA_INDEPENDENT_LANE_LOOP
       for (int l = 0; l < W; ++l) {
         const double a = A[p * M + q][l];
         const double kept = magnitude(a) > tau[l] ? a : 0.0;
@@ -262,18 +322,18 @@ LAMINA_ALWAYS_INLINE void reduce_translations(const double (&H)[9 * P * P][kLane
   using psd_impl::magnitude;
   // 0 * x is 0 for finite x and NaN otherwise.
   lane_doubles poison;
-  LAMINA_LANE_LOOP
+  LAMINA_INDEPENDENT_LANE_LOOP
   for (int l = 0; l < W; ++l) poison[l] = 0.0;
   for (int e = 0; e < n * n; ++e) {
-    LAMINA_LANE_LOOP
+    LAMINA_INDEPENDENT_LANE_LOOP
     for (int l = 0; l < W; ++l) poison[l] = poison[l] + 0.0 * H[e][l];
   }
-  LAMINA_LANE_LOOP
+  LAMINA_INDEPENDENT_LANE_LOOP
   for (int l = 0; l < W; ++l) finite[l] = poison[l] == 0.0 ? 1.0 : 0.0;
   // Row (i, x) of H U: column (k, y) is sum_j H[(i,x), (j,y)] h_k[j].
   double HU[n * M][kLanes];
   for (int row = 0; row < n; ++row) {
-    LAMINA_LANE_LOOP
+    LAMINA_INDEPENDENT_LANE_LOOP
     for (int l = 0; l < W; ++l) {
       LAMINA_UNROLL
       for (int k = 0; k < P - 1; ++k) {
@@ -288,12 +348,12 @@ LAMINA_ALWAYS_INLINE void reduce_translations(const double (&H)[9 * P * P][kLane
     }
   }
   // K[(k,x), (m,y)] = sum_i h_k[i] (H U)[(i,x), (m,y)], upper triangle mirrored.
-  LAMINA_LANE_LOOP
+  LAMINA_INDEPENDENT_LANE_LOOP
   for (int l = 0; l < W; ++l) tau[l] = 0.0;
   for (int a = 0; a < M; ++a) {
     const int k = a / 3, x = a % 3;
     for (int b = a; b < M; ++b) {
-      LAMINA_LANE_LOOP
+      LAMINA_INDEPENDENT_LANE_LOOP
       for (int l = 0; l < W; ++l) {
         double sum = 0.0;
         LAMINA_UNROLL
@@ -305,7 +365,7 @@ LAMINA_ALWAYS_INLINE void reduce_translations(const double (&H)[9 * P * P][kLane
       }
     }
   }
-  LAMINA_LANE_LOOP
+  LAMINA_INDEPENDENT_LANE_LOOP
   for (int l = 0; l < W; ++l) tau[l] = tau[l] * kJacobiTolerance;
 }
 
@@ -321,7 +381,7 @@ LAMINA_ALWAYS_INLINE void expand_projected(const double (&K)[9 * (P - 1) * (P - 
   using psd_impl::kHelmert;
   double f[M][kLanes];
   for (int m = 0; m < M; ++m) {
-    LAMINA_LANE_LOOP
+    LAMINA_INDEPENDENT_LANE_LOOP
     for (int l = 0; l < W; ++l) {
       const double lambda = K[m * M + m][l];
       f[m][l] = Mode == psd_mode::clamp ? (lambda > 0.0 ? lambda : 0.0)
@@ -332,7 +392,7 @@ LAMINA_ALWAYS_INLINE void expand_projected(const double (&K)[9 * (P - 1) * (P - 
   double F[M * M][kLanes];
   for (int a = 0; a < M; ++a) {
     for (int b = a; b < M; ++b) {
-      LAMINA_LANE_LOOP
+      LAMINA_INDEPENDENT_LANE_LOOP
       for (int l = 0; l < W; ++l) {
         double sum = 0.0;
         LAMINA_UNROLL
@@ -345,7 +405,7 @@ LAMINA_ALWAYS_INLINE void expand_projected(const double (&K)[9 * (P - 1) * (P - 
   // F U^T: entry ((k,x), (j,y)) = sum_m F[(k,x), (m,y)] h_m[j].
   double FU[M * n][kLanes];
   for (int a = 0; a < M; ++a) {
-    LAMINA_LANE_LOOP
+    LAMINA_INDEPENDENT_LANE_LOOP
     for (int l = 0; l < W; ++l) {
       LAMINA_UNROLL
       for (int j = 0; j < P; ++j) {
@@ -366,7 +426,7 @@ LAMINA_ALWAYS_INLINE void expand_projected(const double (&K)[9 * (P - 1) * (P - 
   for (int a = 0; a < n; ++a) {
     const int i = a / 3, x = a % 3;
     for (int b = a; b < n; ++b) {
-      LAMINA_LANE_LOOP
+      LAMINA_INDEPENDENT_LANE_LOOP
       for (int l = 0; l < W; ++l) {
         double sum = 0.0;
         LAMINA_UNROLL
