@@ -1,6 +1,7 @@
 #include "hessian_paths.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "face_hessian.h"
 #include "hinge_hessian.h"
@@ -185,6 +186,63 @@ LAMINA_HESSIAN_PATH(LAMINA_TARGET_AVX512, avx512)
 #endif
 
 }  // namespace
+
+namespace {
+
+point sub(point a, point b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+point cross(point u, point v) {
+  return {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+}
+double dot(point u, point v) { return (u[0] * v[0] + u[1] * v[1]) + u[2] * v[2]; }
+
+}  // namespace
+
+// As the membrane energy forms them: edge k opposite corner k.
+face_values face_values_of(const point (&P)[3], const point (&Q)[3]) {
+  face_values v;
+  const point e[3] = {sub(P[2], P[1]), sub(P[0], P[2]), sub(P[1], P[0])};
+  const point d[3] = {sub(Q[2], Q[1]), sub(Q[0], Q[2]), sub(Q[1], Q[0])};
+  const auto quarter_squared_cross = [](point u, point w) {
+    const double nx = u[1] * w[2] - u[2] * w[1];
+    const double ny = u[2] * w[0] - u[0] * w[2];
+    const double nz = u[0] * w[1] - u[1] * w[0];
+    return ((nx * nx + ny * ny) + nz * nz) * 0.25;
+  };
+  for (int m = 0; m < 3; ++m) {
+    for (int k = 0; k < 3; ++k) v.d[m][k] = d[m][k];
+  }
+  v.g[0] = dot(e[2], e[1]);
+  v.g[1] = dot(e[2], e[0]);
+  v.g[2] = dot(e[1], e[0]);
+  v.S_r = quarter_squared_cross(e[0], e[1]);
+  v.A_r = std::sqrt(v.S_r);
+  v.S_d = quarter_squared_cross(d[0], d[1]);
+  v.r = v.S_d / v.S_r;
+  return v;
+}
+
+// As the bending energy forms them.
+hinge_values hinge_values_of(const point (&P)[4], const point (&Q)[4]) {
+  hinge_values v;
+  const point e_r = sub(P[1], P[0]);
+  const point R1 = cross(e_r, sub(P[2], P[0]));
+  const point R2 = cross(sub(P[3], P[0]), e_r);
+  const double lR1 = std::sqrt(dot(R1, R1)), lR2 = std::sqrt(dot(R2, R2));
+  const double cos_r = (dot(R1, R2) / lR1) / lR2;
+  v.w_h = dot(e_r, e_r) / (0.5 * lR2 + 0.5 * lR1);
+  const point e_d = sub(Q[1], Q[0]);
+  const point N1 = cross(e_d, sub(Q[2], Q[0]));
+  const point N2 = cross(sub(Q[3], Q[0]), e_d);
+  v.lN1 = std::sqrt(dot(N1, N1));
+  v.lN2 = std::sqrt(dot(N2, N2));
+  for (int k = 0; k < 3; ++k) {
+    v.u1[k] = N1[k] / v.lN1;
+    v.u2[k] = N2[k] / v.lN2;
+    for (int i = 0; i < 4; ++i) v.Q[i][k] = Q[i][k];
+  }
+  v.delta = ((v.u1[0] * v.u2[0] + v.u1[1] * v.u2[1]) + v.u1[2] * v.u2[2]) - cos_r;
+  return v;
+}
 
 std::vector<double> face_hessians(isa path, int width, double mu,
                                   const std::vector<face_values>& faces) {

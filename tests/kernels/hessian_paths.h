@@ -10,6 +10,7 @@
 
 #include "isa.h"
 #include "psd_projection.h"
+#include "support/mesh.h"
 
 namespace lamina {
 namespace test {
@@ -27,6 +28,12 @@ struct hinge_values {
   double u1[3], u2[3];
   double lN1, lN2, delta, w_h;
 };
+
+// The values of a face from its rest corners P and deformed corners Q, and
+// of a hinge from its rest and deformed vertices a, b, c, d, formed as the
+// energy kernels form them.
+face_values face_values_of(const point (&P)[3], const point (&Q)[3]);
+hinge_values hinge_values_of(const point (&P)[4], const point (&Q)[4]);
 
 // n face blocks of 81 entries each, element after element.
 std::vector<double> face_hessians(isa path, int width, double mu,
