@@ -249,31 +249,30 @@ LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M 
           continue;
         }
         // Only the upper triangle of A is kept up to date during the
-        // sweeps (half the stores; stores bound the sweeps).
+        // sweeps (half the stores; stores bound the sweeps). One lane loop
+        // per rotation, its rows unrolled: c, s and the mask stay in
+        // registers, and every row's address is the table's.
+        const int* jp = order.jp[r][k];
+        const int* jq = order.jq[r][k];
         LAMINA_INDEPENDENT_LANE_LOOP
         for (int l = 0; l < W; ++l) {
+          const std::uint64_t rotating = on[k][l];
+          const double c = cs[k][l], s = sn[k][l];
           const double app = A[p * M + p][l], aqq = A[q * M + q][l];
-          A[p * M + p][l] = blend(on[k][l], app - shift[k][l], app);
-          A[q * M + q][l] = blend(on[k][l], aqq + shift[k][l], aqq);
+          A[p * M + p][l] = blend(rotating, app - shift[k][l], app);
+          A[q * M + q][l] = blend(rotating, aqq + shift[k][l], aqq);
           A[p * M + q][l] = 0.0;
-        }
-        for (int t = 0; t < M - 2; ++t) {
-          const int jp = order.jp[r][k][t], jq = order.jq[r][k][t];
-          LAMINA_INDEPENDENT_LANE_LOOP
-          for (int l = 0; l < W; ++l) {
-            const double c = cs[k][l], s = sn[k][l];
-            const double x = A[jp][l], y = A[jq][l];
-            A[jp][l] = blend(on[k][l], c * x - s * y, x);
-            A[jq][l] = blend(on[k][l], s * x + c * y, y);
+          LAMINA_UNROLL
+          for (int t = 0; t < M - 2; ++t) {
+            const double x = A[jp[t]][l], y = A[jq[t]][l];
+            A[jp[t]][l] = blend(rotating, c * x - s * y, x);
+            A[jq[t]][l] = blend(rotating, s * x + c * y, y);
           }
-        }
-        for (int j = 0; j < M; ++j) {
-          LAMINA_INDEPENDENT_LANE_LOOP
-          for (int l = 0; l < W; ++l) {
-            const double c = cs[k][l], s = sn[k][l];
+          LAMINA_UNROLL
+          for (int j = 0; j < M; ++j) {
             const double x = V[j * M + p][l], y = V[j * M + q][l];
-            V[j * M + p][l] = blend(on[k][l], c * x - s * y, x);
-            V[j * M + q][l] = blend(on[k][l], s * x + c * y, y);
+            V[j * M + p][l] = blend(rotating, c * x - s * y, x);
+            V[j * M + q][l] = blend(rotating, s * x + c * y, y);
           }
         }
       }
