@@ -27,16 +27,15 @@
 // pairs, so the rotations of a round are independent and their square roots
 // and divisions overlap. A rotation of the pair (p, q) with off-diagonal
 // entry a = K_pq, d = K_qq - K_pp and r = sqrt(d^2 + 4a^2) turns by the
-// smaller angle whose tangent is t = sgn(d) 2a / (|d| + r) (sgn(0) = +1):
+// smaller angle, whose tangent is t = sgn(d) 2a / (|d| + r) (sgn(0) = +1):
 //
 //   c = (|d| + r) / D,  s = sgn(d) 2a / D,  D = sqrt(2r (r + |d|)),
-//   K_pp -= t a,  K_qq += t a,  with t a = sgn(d) (r - |d|) / 2,  K_pq = 0,
+//   K_pp -= t a,  K_qq += t a,  K_pq = 0,
 //   K_jp, K_jq <- c K_jp - s K_jq, s K_jp + c K_jq   (j != p, q),
 //   V_jp, V_jq <- the same on the columns of V,
 //
-// two square roots and one division per rotation, and c^2 + s^2 = 1 to
-// rounding. (r - |d| loses relative accuracy when a << d, but its absolute
-// error stays below the rounding of d, which is all the diagonal needs.)
+// two square roots and two divisions per rotation, with c^2 + s^2 = 1 to
+// rounding and no cancellation anywhere.
 //
 // Threshold. A pair whose |K_pq| is at most tau = 2^-56 * max_ij |K_ij| (the
 // largest entry of the reduced input block) is not rotated: K_pq is set to
@@ -223,7 +222,7 @@ LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M 
         // With a = A_pq, d = A_qq - A_pp, r = sqrt(d^2 + 4a^2) and
         // t = sgn(d) 2a / (|d| + r) the tangent of the rotation angle:
         // c = (|d| + r) / D and s = sgn(d) 2a / D with D = sqrt(2r(r + |d|)),
-        // and t a = sgn(d) (r - |d|) / 2 moves the diagonal.
+        // and t a moves the diagonal.
         LAMINA_INDEPENDENT_LANE_LOOP
         for (int l = 0; l < W; ++l) {
           const double a = A[p * M + q][l];
@@ -235,10 +234,9 @@ LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M 
           const double root = std::sqrt(d * d + two_a * two_a);
           const double sum = root + ad;
           const double inv = 1.0 / std::sqrt((root * 2.0) * sum);
-          const double half_gap = (root - ad) * 0.5;
           cs[k][l] = sum * inv;
           sn[k][l] = num * inv;
-          shift[k][l] = negative ? -half_gap : half_gap;
+          shift[k][l] = (num / sum) * a;
         }
       }
       for (int k = 0; k < schedule::per_round; ++k) {
