@@ -94,7 +94,7 @@ struct face_hessian_input {
 
 // The face block of lanes 0..W-1 of `in` into H[entry][lane] (81 entries per
 // lane, layout above). Lanes W..kLanes-1 of H are not written.
-template <int W>
+template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void face_hessian(const face_hessian_input& in,
                                        const face_hessian_coefficients& k,
                                        double (&H)[kFaceHessianEntries][kLanes]) {
@@ -108,18 +108,18 @@ LAMINA_ALWAYS_INLINE void face_hessian(const face_hessian_input& in,
   for (int l = 0; l < W; ++l) {
     const double A_r = in.A_r[l], S_d = in.S_d[l];
     // Edge coefficients of the trace part, as the gradient forms them.
-    c[0][l] = (k.neg_mu4 * in.g[0][l]) / A_r;
-    c[1][l] = (k.neg_mu4 * in.g[1][l]) / A_r;
-    c[2][l] = (k.neg_mu4 * in.g[2][l]) / A_r;
+    c[0][l] = lane_div<Isa>(k.neg_mu4 * in.g[0][l], A_r);
+    c[1][l] = lane_div<Isa>(k.neg_mu4 * in.g[1][l], A_r);
+    c[2][l] = lane_div<Isa>(k.neg_mu4 * in.g[2][l], A_r);
     // f'(S_d) / 2: the slope of the log term in S is A_r / S_d, or
     // A_r / (S_r 1e-20) on the tangent line.
-    const double mu4_A = k.mu4 / A_r;
-    slope[0][l] = (mu4_A - k.mu34 * (A_r / S_d)) * 0.5;
-    slope[1][l] = (mu4_A - k.mu34 * (A_r / (in.S_r[l] * kRatioFloor))) * 0.5;
+    const double mu4_A = lane_div<Isa>(k.mu4, A_r);
+    slope[0][l] = (mu4_A - k.mu34 * lane_div<Isa>(A_r, S_d)) * 0.5;
+    slope[1][l] = (mu4_A - k.mu34 * lane_div<Isa>(A_r, in.S_r[l] * kRatioFloor)) * 0.5;
     // f''(S_d) grad S_d grad S_d^T = curv * w_k w_j^T, w_k = (N x d_k) / S_d
     // in the log branch, 0 on the tangent line.
     curv[l] = (k.mu34 * A_r) * 0.25;
-    inv[0][l] = 1.0 / S_d;
+    inv[0][l] = lane_div<Isa>(1.0, S_d);
     inv[1][l] = 0.0;
   }
   // The energy's branch: the tangent line below the floor; a NaN ratio

@@ -83,7 +83,7 @@ struct hinge_hessian_input {
 
 // The hinge block of lanes 0..W-1 of `in` into H[entry][lane] (144 entries
 // per lane, layout above). Lanes W..kLanes-1 of H are not written.
-template <int W>
+template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void hinge_hessian(const hinge_hessian_input& in, double eta,
                                         double (&H)[kHingeHessianEntries][kLanes]) {
   // Which lever of each normal each vertex has: N1 moves with a, b, c, N2
@@ -103,7 +103,7 @@ LAMINA_ALWAYS_INLINE void hinge_hessian(const hinge_hessian_input& in, double et
       LAMINA_UNROLL
       for (int i = 0; i < 3; ++i) {
         p[t][i] = u[1 - t][i] - c * u[t][i];
-        gamma[t][i] = p[t][i] / n[t];
+        gamma[t][i] = lane_div<Isa>(p[t][i], n[t]);
       }
     }
     // Normal-space second derivatives, times |N_s| |N_t|: G[s][t], row-major.
@@ -135,14 +135,14 @@ LAMINA_ALWAYS_INLINE void hinge_hessian(const hinge_hessian_input& in, double et
     double lever[2][4][3];
     LAMINA_UNROLL
     for (int i = 0; i < 3; ++i) {
-      lever[0][0][i] = (Qc[i] - Qb[i]) / n[0];
-      lever[0][1][i] = (Qa[i] - Qc[i]) / n[0];
-      lever[0][2][i] = (Qb[i] - Qa[i]) / n[0];
+      lever[0][0][i] = lane_div<Isa>(Qc[i] - Qb[i], n[0]);
+      lever[0][1][i] = lane_div<Isa>(Qa[i] - Qc[i], n[0]);
+      lever[0][2][i] = lane_div<Isa>(Qb[i] - Qa[i], n[0]);
       lever[0][3][i] = 0.0;
-      lever[1][0][i] = (Qb[i] - Qd[i]) / n[1];
-      lever[1][1][i] = (Qd[i] - Qa[i]) / n[1];
+      lever[1][0][i] = lane_div<Isa>(Qb[i] - Qd[i], n[1]);
+      lever[1][1][i] = lane_div<Isa>(Qd[i] - Qa[i], n[1]);
       lever[1][2][i] = 0.0;
-      lever[1][3][i] = (Qa[i] - Qb[i]) / n[1];
+      lever[1][3][i] = lane_div<Isa>(Qa[i] - Qb[i], n[1]);
     }
     // grad_v c = p1 x l1_v + p2 x l2_v, and X_sv = sum_t G_st [l_tv]x (row r
     // of M [l]x is (row r of M) x l).

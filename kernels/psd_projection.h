@@ -187,7 +187,7 @@ LAMINA_ALWAYS_INLINE double blend(std::uint64_t mask, double rotated, double kep
 //
 // A pair that no lane of the batch rotates costs nothing but zeroing its
 // entry: the rotation would have changed nothing else in any lane.
-template <int M, int W>
+template <class Isa, int M, int W>
 LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M * M][kLanes],
                                       const lane_doubles& tau) {
   using psd_impl::blend;
@@ -231,12 +231,12 @@ LAMINA_ALWAYS_INLINE int jacobi_eigen(double (&A)[M * M][kLanes], double (&V)[M 
           const bool negative = d < 0.0;
           const double num = negative ? -two_a : two_a;
           const double ad = negative ? -d : d;
-          const double root = std::sqrt(d * d + two_a * two_a);
+          const double root = lane_sqrt<Isa>(d * d + two_a * two_a);
           const double sum = root + ad;
-          const double inv = 1.0 / std::sqrt((root * 2.0) * sum);
+          const double inv = lane_div<Isa>(1.0, lane_sqrt<Isa>((root * 2.0) * sum));
           cs[k][l] = sum * inv;
           sn[k][l] = num * inv;
-          shift[k][l] = (num / sum) * a;
+          shift[k][l] = lane_div<Isa>(num, sum) * a;
         }
       }
       for (int k = 0; k < schedule::per_round; ++k) {
@@ -443,13 +443,13 @@ LAMINA_ALWAYS_INLINE void expand_projected(const double (&K)[9 * (P - 1) * (P - 
 // face_hessian.h for P = 3 and of hinge_hessian.h for P = 4) in place onto
 // the PSD cone, as the mode says. Lanes W..kLanes-1 are not touched. Returns
 // the number of Jacobi sweeps the batch ran.
-template <psd_mode Mode, int P, int W>
+template <class Isa, psd_mode Mode, int P, int W>
 LAMINA_ALWAYS_INLINE int project_psd(double (&H)[9 * P * P][kLanes]) {
   constexpr int M = 3 * (P - 1);
   double K[M * M][kLanes], V[M * M][kLanes];
   lane_doubles tau, finite;
   reduce_translations<P, W>(H, K, tau, finite);
-  const int sweeps = jacobi_eigen<M, W>(K, V, tau);
+  const int sweeps = jacobi_eigen<Isa, M, W>(K, V, tau);
   expand_projected<Mode, P, W>(K, V, finite, H);
   return sweeps;
 }

@@ -13,7 +13,7 @@ namespace {
 using detail::kLanes;
 
 // Lanes 0..n-1 from elements 0..n-1; idle lanes repeat element 0.
-template <int W>
+template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void face_batch(double mu, const face_values* f, int n, double* out) {
   detail::face_hessian_input in;
   for (int l = 0; l < W; ++l) {
@@ -30,13 +30,13 @@ LAMINA_ALWAYS_INLINE void face_batch(double mu, const face_values* f, int n, dou
     in.r[l] = v.r;
   }
   double H[detail::kFaceHessianEntries][kLanes];
-  detail::face_hessian<W>(in, detail::face_hessian_coefficients(mu), H);
+  detail::face_hessian<Isa, W>(in, detail::face_hessian_coefficients(mu), H);
   for (int l = 0; l < n; ++l) {
     for (int e = 0; e < detail::kFaceHessianEntries; ++e) out[l * 81 + e] = H[e][l];
   }
 }
 
-template <int W>
+template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void hinge_batch(double eta, const hinge_values* h, int n, double* out) {
   detail::hinge_hessian_input in;
   detail::lane_vec3* Q[4] = {&in.Qa, &in.Qb, &in.Qc, &in.Qd};
@@ -59,27 +59,27 @@ LAMINA_ALWAYS_INLINE void hinge_batch(double eta, const hinge_values* h, int n, 
     in.w_h[l] = v.w_h;
   }
   double H[detail::kHingeHessianEntries][kLanes];
-  detail::hinge_hessian<W>(in, eta, H);
+  detail::hinge_hessian<Isa, W>(in, eta, H);
   for (int l = 0; l < n; ++l) {
     for (int e = 0; e < detail::kHingeHessianEntries; ++e) out[l * 144 + e] = H[e][l];
   }
 }
 
-template <detail::psd_mode Mode, int P, int W>
+template <class Isa, detail::psd_mode Mode, int P, int W>
 LAMINA_ALWAYS_INLINE int project_batch(double* blocks, int n) {
   constexpr int E = 9 * P * P;
   double H[E][kLanes];
   for (int l = 0; l < W; ++l) {
     for (int e = 0; e < E; ++e) H[e][l] = blocks[(l < n ? l : 0) * E + e];
   }
-  const int sweeps = detail::project_psd<Mode, P, W>(H);
+  const int sweeps = detail::project_psd<Isa, Mode, P, W>(H);
   for (int l = 0; l < n; ++l) {
     for (int e = 0; e < E; ++e) blocks[l * E + e] = H[e][l];
   }
   return sweeps;
 }
 
-template <int M, int W>
+template <class Isa, int M, int W>
 LAMINA_ALWAYS_INLINE int eigen_batch(const double* A_in, int n, double* lambda, double* vectors,
                                      double* left) {
   double A[M * M][kLanes], V[M * M][kLanes];
@@ -94,7 +94,7 @@ LAMINA_ALWAYS_INLINE int eigen_batch(const double* A_in, int n, double* lambda, 
     }
     tau[l] = largest * detail::kJacobiTolerance;
   }
-  const int sweeps = detail::jacobi_eigen<M, W>(A, V, tau);
+  const int sweeps = detail::jacobi_eigen<Isa, M, W>(A, V, tau);
   for (int l = 0; l < n; ++l) {
     for (int m = 0; m < M; ++m) lambda[l * M + m] = A[m * M + m][l];
     for (int e = 0; e < M * M; ++e) {
@@ -105,85 +105,95 @@ LAMINA_ALWAYS_INLINE int eigen_batch(const double* A_in, int n, double* lambda, 
   return sweeps;
 }
 
-template <int W>
+template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void faces_in(double mu, const face_values* f, int n, double* out) {
-  for (int i = 0; i < n; i += W) face_batch<W>(mu, f + i, std::min(W, n - i), out + i * 81);
+  for (int i = 0; i < n; i += W) face_batch<Isa, W>(mu, f + i, std::min(W, n - i), out + i * 81);
 }
 
-template <int W>
+template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void hinges_in(double eta, const hinge_values* h, int n, double* out) {
-  for (int i = 0; i < n; i += W) hinge_batch<W>(eta, h + i, std::min(W, n - i), out + i * 144);
+  for (int i = 0; i < n; i += W) hinge_batch<Isa, W>(eta, h + i, std::min(W, n - i), out + i * 144);
 }
 
-template <detail::psd_mode Mode, int P, int W>
+template <class Isa, detail::psd_mode Mode, int P, int W>
 LAMINA_ALWAYS_INLINE int projections_in(double* blocks, int n) {
   int most = 0;
   for (int i = 0; i < n; i += W) {
-    most = std::max(most, project_batch<Mode, P, W>(blocks + i * 9 * P * P, std::min(W, n - i)));
+    most =
+        std::max(most, project_batch<Isa, Mode, P, W>(blocks + i * 9 * P * P, std::min(W, n - i)));
   }
   return most;
 }
 
-template <int M, int W>
+template <class Isa, int M, int W>
 LAMINA_ALWAYS_INLINE int eigens_in(const double* A, int n, double* lambda, double* vectors,
                                    double* left) {
   int most = 0;
   for (int i = 0; i < n; i += W) {
-    most = std::max(most, eigen_batch<M, W>(A + i * M * M, std::min(W, n - i), lambda + i * M,
-                                            vectors + i * M * M, left + i * M * M));
+    most = std::max(most, eigen_batch<Isa, M, W>(A + i * M * M, std::min(W, n - i), lambda + i * M,
+                                                 vectors + i * M * M, left + i * M * M));
   }
   return most;
 }
 
-template <int W>
+template <class Isa, int W>
 LAMINA_ALWAYS_INLINE int project_any(detail::psd_mode mode, int points, double* blocks, int n) {
   using detail::psd_mode;
   if (points == 3) {
-    return mode == psd_mode::clamp ? projections_in<psd_mode::clamp, 3, W>(blocks, n)
-                                   : projections_in<psd_mode::abs, 3, W>(blocks, n);
+    return mode == psd_mode::clamp ? projections_in<Isa, psd_mode::clamp, 3, W>(blocks, n)
+                                   : projections_in<Isa, psd_mode::abs, 3, W>(blocks, n);
   }
-  return mode == psd_mode::clamp ? projections_in<psd_mode::clamp, 4, W>(blocks, n)
-                                 : projections_in<psd_mode::abs, 4, W>(blocks, n);
+  return mode == psd_mode::clamp ? projections_in<Isa, psd_mode::clamp, 4, W>(blocks, n)
+                                 : projections_in<Isa, psd_mode::abs, 4, W>(blocks, n);
 }
 
-// One function per operation and path: everything above is inlined into it
-// and compiled for that path's instruction set.
-#define LAMINA_HESSIAN_PATH(attribute, suffix)                                                    \
-  attribute void faces_##suffix(int width, double mu, const face_values* f, int n, double* out) { \
-    if (width == 8) {                                                                             \
-      faces_in<8>(mu, f, n, out);                                                                 \
-    } else {                                                                                      \
-      faces_in<1>(mu, f, n, out);                                                                 \
-    }                                                                                             \
-  }                                                                                               \
-  attribute void hinges_##suffix(int width, double eta, const hinge_values* h, int n,             \
-                                 double* out) {                                                   \
-    if (width == 8) {                                                                             \
-      hinges_in<8>(eta, h, n, out);                                                               \
-    } else {                                                                                      \
-      hinges_in<1>(eta, h, n, out);                                                               \
-    }                                                                                             \
-  }                                                                                               \
-  attribute int project_##suffix(int width, detail::psd_mode mode, int points, double* blocks,    \
-                                 int n) {                                                         \
-    return width == 8 ? project_any<8>(mode, points, blocks, n)                                   \
-                      : project_any<1>(mode, points, blocks, n);                                  \
-  }                                                                                               \
-  attribute int eigen_##suffix(int width, int m, const double* A, int n, double* lambda,          \
-                               double* vectors, double* left) {                                   \
-    if (m == 6) {                                                                                 \
-      return width == 8 ? eigens_in<6, 8>(A, n, lambda, vectors, left)                            \
-                        : eigens_in<6, 1>(A, n, lambda, vectors, left);                           \
-    }                                                                                             \
-    return width == 8 ? eigens_in<9, 8>(A, n, lambda, vectors, left)                              \
-                      : eigens_in<9, 1>(A, n, lambda, vectors, left);                             \
+// The operations as kernels of the one dispatcher: everything above is
+// inlined into each and compiled for the path's instruction set.
+struct faces_kernel {
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE void run(int width, double mu, const face_values* f, int n,
+                                       double* out) {
+    if (width == 8) {
+      faces_in<Isa, 8>(mu, f, n, out);
+    } else {
+      faces_in<Isa, 1>(mu, f, n, out);
+    }
   }
+};
 
-LAMINA_HESSIAN_PATH(, baseline)
-#if LAMINA_X86_DISPATCH
-LAMINA_HESSIAN_PATH(LAMINA_TARGET_AVX2, avx2)
-LAMINA_HESSIAN_PATH(LAMINA_TARGET_AVX512, avx512)
-#endif
+struct hinges_kernel {
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE void run(int width, double eta, const hinge_values* h, int n,
+                                       double* out) {
+    if (width == 8) {
+      hinges_in<Isa, 8>(eta, h, n, out);
+    } else {
+      hinges_in<Isa, 1>(eta, h, n, out);
+    }
+  }
+};
+
+struct project_kernel {
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE int run(int width, detail::psd_mode mode, int points, double* blocks,
+                                      int n) {
+    return width == 8 ? project_any<Isa, 8>(mode, points, blocks, n)
+                      : project_any<Isa, 1>(mode, points, blocks, n);
+  }
+};
+
+struct eigen_kernel {
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE int run(int width, int m, const double* A, int n, double* lambda,
+                                      double* vectors, double* left) {
+    if (m == 6) {
+      return width == 8 ? eigens_in<Isa, 6, 8>(A, n, lambda, vectors, left)
+                        : eigens_in<Isa, 6, 1>(A, n, lambda, vectors, left);
+    }
+    return width == 8 ? eigens_in<Isa, 9, 8>(A, n, lambda, vectors, left)
+                      : eigens_in<Isa, 9, 1>(A, n, lambda, vectors, left);
+  }
+};
 
 }  // namespace
 
@@ -246,51 +256,23 @@ hinge_values hinge_values_of(const point (&P)[4], const point (&Q)[4]) {
 
 std::vector<double> face_hessians(isa path, int width, double mu,
                                   const std::vector<face_values>& faces) {
-  const int n = static_cast<int>(faces.size());
   std::vector<double> out(81 * faces.size());
-#if LAMINA_X86_DISPATCH
-  if (path == isa::avx512) {
-    faces_avx512(width, mu, faces.data(), n, out.data());
-    return out;
-  }
-  if (path == isa::avx2) {
-    faces_avx2(width, mu, faces.data(), n, out.data());
-    return out;
-  }
-#endif
-  (void)path;
-  faces_baseline(width, mu, faces.data(), n, out.data());
+  dispatch<faces_kernel>(path, width, mu, faces.data(), static_cast<int>(faces.size()), out.data());
   return out;
 }
 
 std::vector<double> hinge_hessians(isa path, int width, double eta,
                                    const std::vector<hinge_values>& hinges) {
-  const int n = static_cast<int>(hinges.size());
   std::vector<double> out(144 * hinges.size());
-#if LAMINA_X86_DISPATCH
-  if (path == isa::avx512) {
-    hinges_avx512(width, eta, hinges.data(), n, out.data());
-    return out;
-  }
-  if (path == isa::avx2) {
-    hinges_avx2(width, eta, hinges.data(), n, out.data());
-    return out;
-  }
-#endif
-  (void)path;
-  hinges_baseline(width, eta, hinges.data(), n, out.data());
+  dispatch<hinges_kernel>(path, width, eta, hinges.data(), static_cast<int>(hinges.size()),
+                          out.data());
   return out;
 }
 
 int project_blocks(isa path, int width, detail::psd_mode mode, int points,
                    std::vector<double>& blocks) {
   const int n = static_cast<int>(blocks.size() / (9 * points * points));
-#if LAMINA_X86_DISPATCH
-  if (path == isa::avx512) return project_avx512(width, mode, points, blocks.data(), n);
-  if (path == isa::avx2) return project_avx2(width, mode, points, blocks.data(), n);
-#endif
-  (void)path;
-  return project_baseline(width, mode, points, blocks.data(), n);
+  return dispatch<project_kernel>(path, width, mode, points, blocks.data(), n);
 }
 
 int eigen_blocks(isa path, int width, int m, const std::vector<double>& matrices,
@@ -300,19 +282,8 @@ int eigen_blocks(isa path, int width, int m, const std::vector<double>& matrices
   eigenvalues.assign(static_cast<std::size_t>(n) * m, 0.0);
   eigenvectors.assign(matrices.size(), 0.0);
   left.assign(matrices.size(), 0.0);
-#if LAMINA_X86_DISPATCH
-  if (path == isa::avx512) {
-    return eigen_avx512(width, m, matrices.data(), n, eigenvalues.data(), eigenvectors.data(),
-                        left.data());
-  }
-  if (path == isa::avx2) {
-    return eigen_avx2(width, m, matrices.data(), n, eigenvalues.data(), eigenvectors.data(),
-                      left.data());
-  }
-#endif
-  (void)path;
-  return eigen_baseline(width, m, matrices.data(), n, eigenvalues.data(), eigenvectors.data(),
-                        left.data());
+  return dispatch<eigen_kernel>(path, width, m, matrices.data(), n, eigenvalues.data(),
+                                eigenvectors.data(), left.data());
 }
 
 std::vector<isa> supported_paths() {

@@ -130,75 +130,48 @@ elements sheet(int n, double noise, unsigned seed) {
   return out;
 }
 
-// The passes, compiled once per instruction set.
-LAMINA_ALWAYS_INLINE void faces_pass(const face_batch* in, int batches, double mu, double* out) {
-  const detail::face_hessian_coefficients k(mu);
-  for (int b = 0; b < batches; ++b) {
-    double H[81][kLanes];
-    detail::face_hessian<kLanes>(in[b].in, k, H);
-    std::memcpy(out + b * 81 * kLanes, H, sizeof H);
+// The passes, as kernels of the one dispatcher: each is compiled once per
+// instruction set.
+struct faces_pass {
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE void run(const face_batch* in, int batches, double mu, double* out) {
+    const detail::face_hessian_coefficients k(mu);
+    for (int b = 0; b < batches; ++b) {
+      double H[81][kLanes];
+      detail::face_hessian<Isa, kLanes>(in[b].in, k, H);
+      std::memcpy(out + b * 81 * kLanes, H, sizeof H);
+    }
   }
-}
+};
 
-LAMINA_ALWAYS_INLINE void hinges_pass(const hinge_batch* in, int batches, double eta, double* out) {
-  for (int b = 0; b < batches; ++b) {
-    double H[144][kLanes];
-    detail::hinge_hessian<kLanes>(in[b].in, eta, H);
-    std::memcpy(out + b * 144 * kLanes, H, sizeof H);
+struct hinges_pass {
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE void run(const hinge_batch* in, int batches, double eta,
+                                       double* out) {
+    for (int b = 0; b < batches; ++b) {
+      double H[144][kLanes];
+      detail::hinge_hessian<Isa, kLanes>(in[b].in, eta, H);
+      std::memcpy(out + b * 144 * kLanes, H, sizeof H);
+    }
   }
-}
+};
 
 // Returns the sweeps summed over the batches.
 template <int P>
-LAMINA_ALWAYS_INLINE long project_pass(psd_mode mode, const double* in, int batches, double* out) {
-  long sweeps = 0;
-  for (int b = 0; b < batches; ++b) {
-    double H[9 * P * P][kLanes];
-    std::memcpy(H, in + b * 9 * P * P * kLanes, sizeof H);
-    sweeps += mode == psd_mode::clamp ? detail::project_psd<psd_mode::clamp, P, kLanes>(H)
-                                      : detail::project_psd<psd_mode::abs, P, kLanes>(H);
-    std::memcpy(out + b * 9 * P * P * kLanes, H, sizeof H);
+struct project_pass {
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE long run(psd_mode mode, const double* in, int batches, double* out) {
+    long sweeps = 0;
+    for (int b = 0; b < batches; ++b) {
+      double H[9 * P * P][kLanes];
+      std::memcpy(H, in + b * 9 * P * P * kLanes, sizeof H);
+      sweeps += mode == psd_mode::clamp ? detail::project_psd<Isa, psd_mode::clamp, P, kLanes>(H)
+                                        : detail::project_psd<Isa, psd_mode::abs, P, kLanes>(H);
+      std::memcpy(out + b * 9 * P * P * kLanes, H, sizeof H);
+    }
+    return sweeps;
   }
-  return sweeps;
-}
-
-struct pass_table {
-  void (*faces)(const face_batch*, int, double, double*);
-  void (*hinges)(const hinge_batch*, int, double, double*);
-  long (*project3)(psd_mode, const double*, int, double*);
-  long (*project4)(psd_mode, const double*, int, double*);
 };
-
-#define LAMINA_BENCH_PATH(attribute, suffix)                                              \
-  attribute void faces_##suffix(const face_batch* in, int n, double mu, double* out) {    \
-    faces_pass(in, n, mu, out);                                                           \
-  }                                                                                       \
-  attribute void hinges_##suffix(const hinge_batch* in, int n, double eta, double* out) { \
-    hinges_pass(in, n, eta, out);                                                         \
-  }                                                                                       \
-  attribute long project3_##suffix(psd_mode mode, const double* in, int n, double* out) { \
-    return project_pass<3>(mode, in, n, out);                                             \
-  }                                                                                       \
-  attribute long project4_##suffix(psd_mode mode, const double* in, int n, double* out) { \
-    return project_pass<4>(mode, in, n, out);                                             \
-  }                                                                                       \
-  const pass_table passes_##suffix = {faces_##suffix, hinges_##suffix, project3_##suffix, \
-                                      project4_##suffix};
-
-LAMINA_BENCH_PATH(, baseline)
-#if LAMINA_X86_DISPATCH
-LAMINA_BENCH_PATH(LAMINA_TARGET_AVX2, avx2)
-LAMINA_BENCH_PATH(LAMINA_TARGET_AVX512, avx512)
-#endif
-
-const pass_table& passes(isa path) {
-#if LAMINA_X86_DISPATCH
-  if (path == isa::avx512) return passes_avx512;
-  if (path == isa::avx2) return passes_avx2;
-#endif
-  (void)path;
-  return passes_baseline;
-}
 
 // The CPU time of this thread, in nanoseconds: the machine is shared, and
 // time spent waiting for a core would otherwise count.
@@ -232,19 +205,21 @@ int run(bool smoke, const char* only) {
     std::vector<double> out(std::max(e.face_blocks.size(), e.hinge_blocks.size()));
     for (isa path : test::supported_paths()) {
       if (only != nullptr && std::strcmp(only, test::path_name(path)) != 0) continue;
-      const pass_table& p = passes(path);
-      const double face =
-          median_ns(reps, [&] { p.faces(e.faces.data(), fb, 1.3, e.face_blocks.data()); });
-      const double hinge =
-          median_ns(reps, [&] { p.hinges(e.hinges.data(), hb, 0.7, e.hinge_blocks.data()); });
+      const double face = median_ns(
+          reps, [&] { dispatch<faces_pass>(path, e.faces.data(), fb, 1.3, e.face_blocks.data()); });
+      const double hinge = median_ns(reps, [&] {
+        dispatch<hinges_pass>(path, e.hinges.data(), hb, 0.7, e.hinge_blocks.data());
+      });
       long sweeps_f = 0, sweeps_h = 0;
       double proj[2][2];
       for (psd_mode mode : {psd_mode::clamp, psd_mode::abs}) {
         const int m = mode == psd_mode::clamp ? 0 : 1;
-        proj[m][0] = median_ns(
-            reps, [&] { sweeps_f = p.project3(mode, e.face_blocks.data(), fb, out.data()); });
-        proj[m][1] = median_ns(
-            reps, [&] { sweeps_h = p.project4(mode, e.hinge_blocks.data(), hb, out.data()); });
+        proj[m][0] = median_ns(reps, [&] {
+          sweeps_f = dispatch<project_pass<3>>(path, mode, e.face_blocks.data(), fb, out.data());
+        });
+        proj[m][1] = median_ns(reps, [&] {
+          sweeps_h = dispatch<project_pass<4>>(path, mode, e.hinge_blocks.data(), hb, out.data());
+        });
       }
       std::printf("%-8s %-7s %10.1f %10.1f %14.1f %14.1f %14.1f %14.1f %9.2f %9.2f\n",
                   test::path_name(path), noise < 1 ? "mild" : "strong", face / e.nF, hinge / e.nH,
