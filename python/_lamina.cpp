@@ -27,11 +27,13 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -337,18 +339,41 @@ class index_table {
     return codes[size - 1];
   }
 
+  // Reads the entries in memory order: a column at a time from a Fortran-
+  // ordered array (one memcpy per column for float64), a row at a time from
+  // a C-ordered one.
   template <typename T>
   void copy_as() {
-    const std::size_t rows = view_.rows;
-    for (std::size_t c = 0; c < view_.cols; ++c) {
-      const char* column = base_ + static_cast<std::ptrdiff_t>(c) * col_stride_;
-      double* out = data_.data() + c * rows;
+    const std::size_t rows = view_.rows, cols = view_.cols;
+    double* out = data_.data();
+    if (std::is_same<T, double>::value && row_stride_ == sizeof(double)) {
+      for (std::size_t c = 0; c < cols; ++c) {
+        std::memcpy(out + c * rows, base_ + static_cast<std::ptrdiff_t>(c) * col_stride_,
+                    rows * sizeof(double));
+      }
+    } else if (std::abs(row_stride_) <= std::abs(col_stride_)) {
+      for (std::size_t c = 0; c < cols; ++c) {
+        const char* column = base_ + static_cast<std::ptrdiff_t>(c) * col_stride_;
+        for (std::size_t r = 0; r < rows; ++r) {
+          out[r + c * rows] = read<T>(column + static_cast<std::ptrdiff_t>(r) * row_stride_);
+        }
+      }
+    } else {
       for (std::size_t r = 0; r < rows; ++r) {
-        T x;
-        std::memcpy(&x, column + static_cast<std::ptrdiff_t>(r) * row_stride_, sizeof x);
-        out[r] = static_cast<double>(x);
+        const char* row = base_ + static_cast<std::ptrdiff_t>(r) * row_stride_;
+        for (std::size_t c = 0; c < cols; ++c) {
+          out[r + c * rows] = read<T>(row + static_cast<std::ptrdiff_t>(c) * col_stride_);
+        }
       }
     }
+  }
+
+  // An entry as a double, from any alignment.
+  template <typename T>
+  static double read(const char* at) {
+    T x;
+    std::memcpy(&x, at, sizeof x);
+    return static_cast<double>(x);
   }
 
   lamina::matrix_view view_;

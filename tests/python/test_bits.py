@@ -32,7 +32,7 @@ def layouts(p):
     integral = bool(np.all(np.isfinite(p.E)) and np.all(p.E == np.trunc(p.E)))
     E32 = p.E.astype(np.int32) if integral else p.E
     wide = lambda a: np.repeat(a, 2, axis=0)[::2]  # noqa: E731  (a strided view)
-    frozen = [np.array(a) for a in (p.Q, p.V, p.F, p.E)]
+    frozen = [np.array(p.Q), np.array(p.V), np.asfortranarray(p.F, dtype=np.int32), np.asfortranarray(E32)]
     for a in frozen:
         a.flags.writeable = False
     yield "C order", p
@@ -41,7 +41,7 @@ def layouts(p):
         F=np.asfortranarray(p.F, dtype=float), E=np.asfortranarray(p.E, dtype=float))
     yield "strided views, int32 indices", replace(
         p, Q=wide(p.Q), V=wide(p.V).T.copy().T, F=wide(p.F.astype(np.int32)), E=wide(E32))
-    yield "read-only", replace(p, Q=frozen[0], V=frozen[1], F=frozen[2], E=frozen[3])
+    yield "read-only, Fortran-ordered int32 indices", replace(p, Q=frozen[0], V=frozen[1], F=frozen[2], E=frozen[3])
     yield "unaligned", replace(p, Q=unaligned(p.Q), V=unaligned(p.V), F=unaligned(p.F), E=unaligned(p.E))
     yield "big-endian, uint16/float32 indices", replace(
         p, Q=p.Q.astype(">f8"), V=p.V.astype(">f8"), F=p.F.astype(np.uint16),
