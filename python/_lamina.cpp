@@ -930,6 +930,10 @@ turns); copy.copy(shell) gives an independent copy for another thread.
 
 PYBIND11_MODULE(_lamina, m) {
   m.doc() = kModuleDoc;
+  // The docstrings open with signatures of their own, in the terms of the
+  // type stub (__init__.pyi), rather than pybind11's "handle" arguments.
+  py::options options;
+  options.disable_function_signatures();
 #ifdef LAMINA_VERSION
   m.attr("__version__") = LAMINA_VERSION;
 #endif
@@ -992,22 +996,28 @@ PYBIND11_MODULE(_lamina, m) {
            "G.ravel() order; the bits of lamina.energy_gradient_hessian.")
       .def(
           "copy", [](const prepared_shell& s) { return std::make_unique<prepared_shell>(s); },
-          "An independent copy, for another thread.")
+          "copy() -> Shell\n\nAn independent copy, for another thread.")
       .def("__copy__", [](const prepared_shell& s) { return std::make_unique<prepared_shell>(s); })
       .def(
           "__deepcopy__",
           [](const prepared_shell& s, py::handle) { return std::make_unique<prepared_shell>(s); },
           "memo"_a)
-      .def_property_readonly("vertex_count",
-                             [](const prepared_shell& s) { return s.get().vertex_count(); })
-      .def_property_readonly("face_count",
-                             [](const prepared_shell& s) { return s.get().face_count(); })
-      .def_property_readonly("edge_count",
-                             [](const prepared_shell& s) { return s.get().edge_count(); })
-      .def_property_readonly("hinge_count",
-                             [](const prepared_shell& s) { return s.get().hinge_count(); })
-      .def_property_readonly("mu", [](const prepared_shell& s) { return s.get().mu(); })
-      .def_property_readonly("eta", [](const prepared_shell& s) { return s.get().eta(); })
+      .def_property_readonly(
+          "vertex_count", [](const prepared_shell& s) { return s.get().vertex_count(); },
+          "nV, the rows of source_vertices.")
+      .def_property_readonly(
+          "face_count", [](const prepared_shell& s) { return s.get().face_count(); },
+          "nF, the rows of source_faces.")
+      .def_property_readonly(
+          "edge_count", [](const prepared_shell& s) { return s.get().edge_count(); },
+          "nE, the rows of the edge table.")
+      .def_property_readonly(
+          "hinge_count", [](const prepared_shell& s) { return s.get().hinge_count(); },
+          "The edge rows with both wings present (c and d).")
+      .def_property_readonly(
+          "mu", [](const prepared_shell& s) { return s.get().mu(); }, "The membrane stiffness.")
+      .def_property_readonly(
+          "eta", [](const prepared_shell& s) { return s.get().eta(); }, "The bending stiffness.")
       .def_property_readonly(
           "edges",
           [](const prepared_shell& s) {
