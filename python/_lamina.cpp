@@ -65,8 +65,9 @@ python_classes classes;
 // Raises a failed check as lamina.InputTypeError (lamina:badType) or
 // lamina.InputValueError (everything else), with the check's message and its
 // identifier, argument, 0-based position and value as attributes.
-[[noreturn]] void raise(const input_error& e, const char* argument = nullptr) {
-  const bool type = std::strcmp(e.identifier, "lamina:badType") == 0;
+[[noreturn]] void raise(const input_error& e, const char* argument = nullptr,
+                        bool type_error = false) {
+  const bool type = type_error || std::strcmp(e.identifier, "lamina:badType") == 0;
   PyObject* cls = type ? classes.type_error : classes.value_error;
   py::object exc = py::reinterpret_borrow<py::object>(cls)(e.message);
   exc.attr("identifier") = e.identifier;
@@ -79,13 +80,14 @@ python_classes classes;
   throw py::error_already_set();
 }
 
-// An error of lamina's own that is not an input_error of the checks.
+// An error of lamina's own that is not an input_error of the checks: a
+// TypeError when `type` is set, a ValueError otherwise.
 [[noreturn]] void raise(bool type, const char* identifier, const char* argument,
                         const std::string& message) {
   input_error e;
-  e.identifier = type ? "lamina:badType" : identifier;
+  e.identifier = identifier;
   std::snprintf(e.message, sizeof e.message, "%s", message.c_str());
-  raise(e, argument);
+  raise(e, argument, type);
 }
 
 // The edge table builder's error (a face that cannot join the mesh), with its
@@ -244,18 +246,20 @@ double read_coefficient(input which, py::handle obj) {
   return *static_cast<const double*>(x.data());
 }
 
-// "none", "clamp" or "abs".
+// "none", "clamp" or "abs", with the identifier of lamina_work_hessian's
+// 'Project' option, lamina:badOption (an InputTypeError for a value that is
+// not a str).
 lamina::projection read_projection(py::handle obj) {
   if (!PyUnicode_Check(obj.ptr())) {
-    raise(true, nullptr, "project",
-          "project must be one of 'none', 'clamp', 'abs', but it is of type " + type_name(obj));
+    raise(true, "lamina:badOption", "project",
+          "project must be 'none', 'clamp' or 'abs', but it is of type " + type_name(obj));
   }
   const std::string s = obj.cast<std::string>();
   if (s == "none") return lamina::projection::none;
   if (s == "clamp") return lamina::projection::clamp;
   if (s == "abs") return lamina::projection::abs;
   raise(false, "lamina:badOption", "project",
-        "project must be one of 'none', 'clamp', 'abs', but it is '" + s + "'");
+        "project must be 'none', 'clamp' or 'abs', but it is '" + s + "'");
 }
 
 // An index table (faces or edges) as read from the caller's array, and its

@@ -147,10 +147,15 @@ def test_what_the_plugins_accept_is_accepted():
 
 
 def test_project_must_be_none_clamp_or_abs():
-    with pytest.raises(lamina.InputValueError, match="project must be one of 'none', 'clamp', 'abs', but it is 'psd'"):
-        lamina.energy_gradient_hessian(*GOOD.values(), project="psd")
-    with pytest.raises(lamina.InputTypeError, match="but it is of type int"):
-        lamina.Shell(F, V, 2, 3).energy_gradient_hessian(Q, project=1)
+    shell = lamina.Shell(F, V, 2, 3)
+    for hessian in (lambda p: lamina.energy_gradient_hessian(*GOOD.values(), project=p),
+                    lambda p: shell.energy_gradient_hessian(Q, project=p)):
+        with pytest.raises(lamina.InputValueError, match="project must be 'none', 'clamp' or 'abs', but it is 'psd'") as e:
+            hessian("psd")
+        assert (e.value.identifier, e.value.argument) == ("lamina:badOption", "project")
+        with pytest.raises(lamina.InputTypeError, match="but it is of type int") as e:
+            hessian(1)
+        assert e.value.identifier == "lamina:badOption"
 
 
 @pytest.mark.parametrize("faces, identifier, words", [
