@@ -10,14 +10,15 @@
 #     ("ft_text_renderer: invalid bounding box"); without ghostscript
 #     print -dpng fails.
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
-#                        packages, CMake, GoogleTest, Google Benchmark, and
-#                        clang with its runtime for the fuzzers.
+#                        packages, CMake, GoogleTest, Google Benchmark,
+#                        clang with its runtime for the fuzzers, and
+#                        clang-format for the format check.
 # lamina_ci_packages     what .ci/run needs on the CI machine itself to make
 #                        the fresh Debian 12 root it runs the scripts in.
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
 lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript)
 lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils libgtest-dev
-                      libbenchmark-dev clang-14 libclang-rt-14-dev)
+                      libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14)
 lamina_ci_packages=(mmdebstrap git)
 # lamina_python_packages  pip install and test the Python module
 #     (scripts/python_test.sh): the compiler, CMake, pybind11 and Python's
