@@ -13,12 +13,14 @@ import re
 import statistics
 import subprocess
 
-ROW = re.compile(r"^(\S+)\s+([0-9.]+)\s+([0-9.]+)?\s*(\S*x)?\s*$")
+ROW = re.compile(r"^(\S+/\S+)\s+([0-9.]+)(\s|$)")
 
 
 def figures(binary, flt):
     out = subprocess.run([binary, f"--benchmark_filter={flt}", "--benchmark_min_time=0.2"],
                          check=True, capture_output=True, text=True).stdout
+    # The summary after the table: a benchmark's name, then its figure (and,
+    # in newer builds, a baseline beside it).
     summary = out.split("benchmark (ns per face or edge row)", 1)[-1]
     result = {}
     for line in summary.splitlines()[1:]:

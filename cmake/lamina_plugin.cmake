@@ -24,7 +24,7 @@ function(lamina_add_plugin name)
   add_library(${name} MODULE ${PLUGIN_SOURCES})
   target_include_directories(${name} PRIVATE ${LAMINA_MANIFEST_include})
   target_link_libraries(${name} PRIVATE lamina_kernels lamina_checks lamina_mex_api
-                        lamina_numerics lamina_warnings)
+                        lamina_numerics lamina_warnings lamina_fuzz_coverage)
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     SUFFIX "${LAMINA_MEX_SUFFIX}"
