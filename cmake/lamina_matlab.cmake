@@ -19,6 +19,7 @@ if(LAMINA_MATLAB AND Matlab_FOUND)
       OUTPUT_NAME ${name}
       SRC ${LAMINA_PLUGIN_SOURCE_${name}} ${LAMINA_MANIFEST_gateway}
       LINK_TO lamina_kernels lamina_checks lamina_numerics lamina_warnings)
+    target_include_directories(matlab_${name} PRIVATE ${LAMINA_MANIFEST_include})
     set_target_properties(matlab_${name} PROPERTIES
       LIBRARY_OUTPUT_DIRECTORY "${LAMINA_MATLAB_DIR}")
     configure_file("${PROJECT_SOURCE_DIR}/matlab/${name}.m" "${LAMINA_MATLAB_DIR}/${name}.m" COPYONLY)

@@ -22,6 +22,7 @@ endif()
 function(lamina_add_plugin name)
   cmake_parse_arguments(PLUGIN "" "" "SOURCES" ${ARGN})
   add_library(${name} MODULE ${PLUGIN_SOURCES})
+  target_include_directories(${name} PRIVATE ${LAMINA_MANIFEST_include})
   target_link_libraries(${name} PRIVATE lamina_kernels lamina_checks lamina_mex_api
                         lamina_numerics lamina_warnings)
   set_target_properties(${name} PROPERTIES

@@ -4,7 +4,9 @@
 // documented shapes. Memory errors are left to AddressSanitizer.
 //
 // Input bytes, read in order (missing bytes read as 0):
-//   nlhs (mod 4); nrhs (6 below 224, else mod 9);
+//   nlhs (mod 5); nrhs (6 below 224, else mod 9);
+//   per input after the sixth (the options of lamina_work_hessian) one
+//   byte first: below 160 a word of kWords as a char row, else as below;
 //   per input: kind, rows, columns (see decode_shape), then per element of
 //   a double array one selector byte: below 24 a value from kPalette, below
 //   128 a small integer, otherwise the next 8 bytes as a raw double. Arrays
@@ -141,6 +143,22 @@ array make(const shape& s, reader& r, double nV) {
   std::abort();
 }
 
+// A valid compressed-column matrix of the given side: column starts from 0,
+// non-decreasing, within the storage; row indices sorted, unique, in range.
+void expect_hessian(const mxArray* a, std::size_t side) {
+  if (a == nullptr) fail("hessian not stored");
+  const lamina::host::sparse_parts h = lamina::host::sparse(a);
+  if (h.m != side || h.n != side) fail("hessian has the wrong size");
+  if (h.jc[0] != 0) fail("hessian's first column does not start at 0");
+  for (std::size_t c = 0; c < side; ++c) {
+    if (h.jc[c + 1] < h.jc[c]) fail("hessian's column starts decrease");
+    for (std::size_t x = h.jc[c]; x < h.jc[c + 1]; ++x) {
+      if (h.ir[x] >= side) fail("hessian row index out of range");
+      if (x > h.jc[c] && h.ir[x] <= h.ir[x - 1]) fail("hessian rows not sorted and unique");
+    }
+  }
+}
+
 void expect_matrix(const mxArray* a, std::size_t m, std::size_t n, const char* name) {
   if (a == nullptr) fail(std::string(name) + " not stored");
   if (mxGetM(a) != m || mxGetN(a) != n || !mxIsDouble(a) || mxIsComplex(a)) {
@@ -148,9 +166,14 @@ void expect_matrix(const mxArray* a, std::size_t m, std::size_t n, const char* n
   }
 }
 
+// Option names and values, right and wrong.
+const char* const kWords[] = {"Project", "project", "PROJECT",    "none", "clamp", "abs",
+                              "Clamp",   "ABS",     "Projection", "",     "soft",  "Project\x01"};
+
 bool is_own_error(const std::string& id) {
-  static const char* const reasons[] = {"lamina:badType", "lamina:badSize", "lamina:tooLarge",
-                                        "lamina:badIndex"};
+  static const char* const reasons[] = {"lamina:badType",   "lamina:badSize",
+                                        "lamina:tooLarge",  "lamina:badIndex",
+                                        "lamina:badOption", "lamina:tooManyOutputs"};
   for (const char* r : reasons) {
     if (id == r) return true;
   }
@@ -171,7 +194,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (plugin == nullptr) LLVMFuzzerInitialize(nullptr, nullptr);
   reader r(data, size);
-  const int nlhs = r.byte() % 4;
+  const int nlhs = r.byte() % 5;
   const std::uint8_t n = r.byte();
   const int nrhs = n < 224 ? 6 : n % 9;
 
@@ -180,8 +203,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const double nV = nrhs > 4 ? static_cast<double>(shapes[4].rows) : 0.0;
   std::vector<array> inputs;
   std::vector<const mxArray*> prhs;
-  for (const shape& s : shapes) {
-    inputs.push_back(make(s, r, nV));
+  for (std::size_t k = 0; k < shapes.size(); ++k) {
+    const std::uint8_t word = k >= 6 ? r.byte() : 255;
+    if (word < 160) {
+      inputs.push_back(lamina::host::make_char(kWords[word % (sizeof kWords / sizeof *kWords)]));
+    } else {
+      inputs.push_back(make(shapes[k], r, nV));
+    }
     prhs.push_back(inputs.back().get());
   }
 
@@ -198,14 +226,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (verbose) std::fprintf(stderr, "accepted\n");
-  if (nrhs != 6) fail("accepted " + std::to_string(nrhs) + " inputs");
-
   const std::string name = LAMINA_FUZZ_PLUGIN;
+  const bool hessian = name == "lamina_work_hessian";
+  if (nrhs != 6 && !(hessian && nrhs == 8)) fail("accepted " + std::to_string(nrhs) + " inputs");
+
   const std::size_t slots = nlhs > 0 ? nlhs : 1;
   if (out.outputs.size() != slots) fail("wrong number of slots");
-  for (std::size_t i = 2; i < slots; ++i) {
+  for (std::size_t i = hessian ? 3 : 2; i < slots; ++i) {
     if (out.outputs[i]) fail("stored output slot " + std::to_string(i));
   }
+  if (hessian && slots >= 3) expect_hessian(out.outputs[2].get(), 3 * shapes[4].rows);
   if (name == "lamina_hinge_mask") {
     expect_matrix(out.outputs[0].get(), shapes[5].rows, 1, "valid_edges");
     for (double v : lamina::host::values(out.outputs[0].get())) {
@@ -215,7 +245,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expect_matrix(out.outputs[0].get(), 1, 1, "energy");
   }
   if (slots >= 2) {
-    if (name == "lamina_work_deriv") {
+    if (name == "lamina_work_deriv" || hessian) {
       expect_matrix(out.outputs[1].get(), shapes[4].rows, 3, "gradient");
     } else if (out.outputs[1]) {
       fail("stored output slot 1");

@@ -19,6 +19,7 @@ struct call_context {
   std::vector<mxArray*> created;              // every array the plug-in created
   std::vector<std::string>* trace = nullptr;  // null unless traced
   std::vector<warning> warnings;              // mexWarnMsgIdAndTxt, in order
+  std::vector<void*> allocations;             // mxMalloc'd and not yet freed
 };
 
 // The context of the call in progress on this thread, or null.
@@ -28,6 +29,7 @@ call_context*& current_call();
 // are named in0..inN for inputs and new0..newN for created arrays.
 void trace(const char* function, const mxArray* a);
 void trace_create(std::size_t m, std::size_t n);
+void trace_create_sparse(std::size_t m, std::size_t n, std::size_t nzmax);
 
 }  // namespace detail
 }  // namespace host

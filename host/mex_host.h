@@ -49,12 +49,23 @@ array make_sparse(std::size_t m, std::size_t n, std::size_t nzmax);
 array make_double(std::size_t m, std::size_t n, const std::vector<double>& values);
 array make_double(std::size_t m, std::size_t n, std::initializer_list<double> values);
 array make_scalar(double value);
+// A 1-by-n char array holding text, as 'clamp' passes one.
+array make_char(const std::string& text);
 
 // The raw data of any array (null for cells and structs) and its size in bytes.
 void* data(const mxArray* a);
 std::size_t data_bytes(const mxArray* a);
 // The elements of a real double array, copied.
 std::vector<double> values(const mxArray* a);
+
+// The compressed columns of a sparse array, copied: column starts (n + 1),
+// row indices and values (jc[n] of each).
+struct sparse_parts {
+  std::size_t m = 0, n = 0;
+  std::vector<std::size_t> jc, ir;
+  std::vector<double> pr;
+};
+sparse_parts sparse(const mxArray* a);
 
 // How many host arrays exist right now, on all threads: made by the builders
 // above or created by a plug-in, and not yet destroyed. A test reads it

@@ -6,6 +6,7 @@
 // is caught by AddressSanitizer rather than reading neighbouring memory.
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -22,7 +23,8 @@ struct mxArray_tag {
   bool sparse = false;
   std::size_t stored = 0;  // elements in each buffer (nzmax when sparse)
   std::unique_ptr<unsigned char[]> real, imag;
-  std::string object_class;  // an object's class name, e.g. "containers.Map"
+  std::unique_ptr<mwIndex[]> ir, jc;  // sparse arrays: nzmax row indices, n + 1 column starts
+  std::string object_class;           // an object's class name, e.g. "containers.Map"
 };
 
 namespace lamina {
@@ -73,6 +75,10 @@ mxArray* new_array(mxClassID cls, std::size_t m, std::size_t n, bool complex, bo
   const std::size_t bytes = stored * element_size(cls);
   a->real = zeroed(bytes);
   if (complex) a->imag = zeroed(bytes);
+  if (sparse) {
+    a->ir.reset(new mwIndex[stored]());
+    a->jc.reset(new mwIndex[n + 1]());
+  }
   live.fetch_add(1, std::memory_order_relaxed);
   return a;
 }
@@ -190,6 +196,29 @@ std::vector<double> values(const mxArray* a) {
   return v;
 }
 
+array make_char(const std::string& text) {
+  array a = make_array(mxCHAR_CLASS, 1, text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::uint16_t c = static_cast<unsigned char>(text[i]);
+    std::memcpy(a->real.get() + 2 * i, &c, sizeof c);
+  }
+  return a;
+}
+
+sparse_parts sparse(const mxArray* a) {
+  if (!a->sparse) throw std::invalid_argument("sparse: not a sparse array");
+  sparse_parts p;
+  p.m = a->m;
+  p.n = a->n;
+  p.jc.assign(a->jc.get(), a->jc.get() + a->n + 1);
+  const std::size_t nnz = p.jc.back();
+  if (nnz > a->stored) throw std::invalid_argument("sparse: column starts beyond the storage");
+  p.ir.assign(a->ir.get(), a->ir.get() + nnz);
+  const auto* pr = reinterpret_cast<const double*>(a->real.get());
+  p.pr.assign(pr, pr + nnz);
+  return p;
+}
+
 }  // namespace host
 }  // namespace lamina
 
@@ -226,8 +255,8 @@ double mxGetScalar(const mxArray* pa) {
   // MATLAB documents empty, cell and struct arrays as invalid here; this host
   // raises an error instead of returning an indeterminate value, so that a
   // gateway which forgets to check is caught.
-  const bool numeric = pa->cls >= mxLOGICAL_CLASS && pa->cls <= mxUINT64_CLASS &&
-                       pa->cls != mxVOID_CLASS;
+  const bool numeric =
+      pa->cls >= mxLOGICAL_CLASS && pa->cls <= mxUINT64_CLASS && pa->cls != mxVOID_CLASS;
   if (!numeric) no_data("mxGetScalar", pa, "numeric data");
   if (pa->m * pa->n == 0) contract_violation("mxGetScalar", "called on an empty array");
   const unsigned char* p = pa->real.get();
@@ -285,6 +314,29 @@ bool mxIsLogical(const mxArray* pa) {
   return pa->cls == mxLOGICAL_CLASS;
 }
 
+bool mxIsChar(const mxArray* pa) {
+  trace("mxIsChar", pa);
+  return pa->cls == mxCHAR_CLASS;
+}
+
+int mxGetString_730(const mxArray* pa, char* buf, size_t buflen) {
+  trace("mxGetString_730", pa);
+  if (buflen == 0) return 1;
+  buf[0] = 0;
+  if (pa->cls != mxCHAR_CLASS) return 1;
+  // Characters are stored as 16-bit code units, as in MATLAB; those beyond
+  // one byte do not fit a C string and are written as '?'.
+  const std::size_t n = pa->m * pa->n;
+  const std::size_t copied = n < buflen - 1 ? n : buflen - 1;
+  for (std::size_t i = 0; i < copied; ++i) {
+    std::uint16_t c;
+    std::memcpy(&c, pa->real.get() + 2 * i, sizeof c);
+    buf[i] = c < 256 ? static_cast<char>(c) : '?';
+  }
+  buf[copied] = 0;
+  return copied < n ? 1 : 0;
+}
+
 mxClassID mxGetClassID(const mxArray* pa) {
   trace("mxGetClassID", pa);
   return pa->cls;
@@ -307,6 +359,68 @@ mxArray* mxCreateDoubleMatrix_730(size_t m, size_t n, mxComplexity flag) {
   }
   if (auto* call = lamina::host::detail::current_call()) call->created.push_back(a);
   return a;
+}
+
+mxArray* mxCreateSparse_730(size_t m, size_t n, size_t nzmax, mxComplexity flag) {
+  lamina::host::detail::trace_create_sparse(m, n, nzmax);
+  mxArray* a = nullptr;
+  try {
+    const std::size_t stored = nzmax > 0 ? nzmax : 1;
+    if (stored > SIZE_MAX / sizeof(double) || n == SIZE_MAX) throw std::bad_alloc();
+    if (flag == mxCOMPLEX) {
+      mexErrMsgIdAndTxt("lamina_host:contract",
+                        "mxCreateSparse_730: complex sparse arrays are "
+                        "not offered by this host");
+    }
+    a = lamina::host::make_sparse(m, n, stored).release();
+  } catch (const std::bad_alloc&) {
+    mexErrMsgIdAndTxt("MATLAB:nomem", "Out of memory.");
+  }
+  if (auto* call = lamina::host::detail::current_call()) call->created.push_back(a);
+  return a;
+}
+
+mwIndex* mxGetIr_730(const mxArray* pa) {
+  trace("mxGetIr_730", pa);
+  if (!pa->sparse) no_data("mxGetIr_730", pa, "row indices (it is not sparse)");
+  return pa->ir.get();
+}
+
+mwIndex* mxGetJc_730(const mxArray* pa) {
+  trace("mxGetJc_730", pa);
+  if (!pa->sparse) no_data("mxGetJc_730", pa, "column starts (it is not sparse)");
+  return pa->jc.get();
+}
+
+// Memory of the call in progress is listed in its context and freed when
+// the call ends, however it ends; outside a call it is plain malloc memory.
+void* mxMalloc(size_t n) {
+  void* p = std::malloc(n > 0 ? n : 1);
+  if (p == nullptr) mexErrMsgIdAndTxt("MATLAB:nomem", "Out of memory.");
+  if (auto* call = lamina::host::detail::current_call()) call->allocations.push_back(p);
+  return p;
+}
+
+void* mxCalloc(size_t n, size_t size) {
+  if (size != 0 && n > SIZE_MAX / size) mexErrMsgIdAndTxt("MATLAB:nomem", "Out of memory.");
+  void* p = mxMalloc(n * size);
+  std::memset(p, 0, n * size);
+  return p;
+}
+
+void mxFree(void* ptr) {
+  if (ptr == nullptr) return;
+  if (auto* call = lamina::host::detail::current_call()) {
+    auto& a = call->allocations;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (a[i] == ptr) {
+        a[i] = a.back();
+        a.pop_back();
+        break;
+      }
+    }
+  }
+  std::free(ptr);
 }
 
 void mxDestroyArray(mxArray* pa) {

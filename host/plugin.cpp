@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "call_context.h"
 #include "mex.h"
@@ -49,6 +50,14 @@ void trace_create(std::size_t m, std::size_t n) {
   if (call == nullptr || call->trace == nullptr) return;
   call->trace->push_back("mxCreateDoubleMatrix_730(" + std::to_string(m) + "," + std::to_string(n) +
                          ")");
+}
+
+void trace_create_sparse(std::size_t m, std::size_t n, std::size_t nzmax) {
+  if (traced_calls.load(std::memory_order_relaxed) == 0) return;
+  call_context* call = current_call();
+  if (call == nullptr || call->trace == nullptr) return;
+  call->trace->push_back("mxCreateSparse_730(" + std::to_string(m) + "," + std::to_string(n) + "," +
+                         std::to_string(nzmax) + ")");
 }
 
 }  // namespace detail
@@ -131,12 +140,16 @@ call_result plugin::run(int nlhs, const std::vector<const mxArray*>& inputs, boo
   detail::call_context*& current = detail::current_call();
   detail::call_context* const outer = current;
   current = &call;
+  // Frees the arrays the call created and did not hand over, and the memory
+  // it allocated and did not free, as MATLAB does when a MEX call ends.
   auto free_unclaimed = [&call](const std::vector<mxArray*>& claimed) {
     for (mxArray* a : call.created) {
       bool kept = false;
       for (mxArray* c : claimed) kept = kept || (c == a);
       if (!kept) mxDestroyArray(a);
     }
+    for (void* p : call.allocations) std::free(p);
+    call.allocations.clear();
   };
   try {
     mex_function_(nlhs, plhs.data(), call.nrhs, const_cast<const mxArray**>(inputs.data()));
@@ -209,6 +222,7 @@ extern "C" void mexWarnMsgIdAndTxt(const char* warningid, const char* warningmsg
     call->warnings.push_back({warningid != nullptr ? warningid : "", std::move(message)});
   } else {
     // Outside a call there is no result to record it in.
-    std::fprintf(stderr, "Warning: %s [%s]\n", message.c_str(), warningid != nullptr ? warningid : "");
+    std::fprintf(stderr, "Warning: %s [%s]\n", message.c_str(),
+                 warningid != nullptr ? warningid : "");
   }
 }

@@ -16,12 +16,16 @@
 #ifndef LAMINA_KERNELS_BENDING_PASS_H
 #define LAMINA_KERNELS_BENDING_PASS_H
 
+#include <lamina/hessian.h>
+
 #include <cstddef>
 #include <cstdint>
 
 #include "hinge.h"
+#include "hinge_hessian.h"
 #include "lanes.h"
 #include "pass.h"
+#include "psd_projection.h"
 
 namespace lamina {
 namespace detail {
@@ -49,7 +53,30 @@ struct hinge_scratch {
   hinge_rest_lanes r;
   hinge_energy_lanes q;
   hinge_gradient_lanes g;
+  alignas(64) lane_doubles H[kHingeHessianEntries];  // mode::hessian only
 };
+
+// The Hessian blocks of the hinges in s, projected as asked.
+template <class Isa, int W>
+LAMINA_ALWAYS_INLINE void hinge_blocks(hinge_scratch& s, double eta, projection project) {
+  hinge_hessian_input in;
+  LAMINA_LANE_LOOP
+  for (int l = 0; l < W; ++l) {
+    in.Qa.set(l, s.h.Qa[l]);
+    in.Qb.set(l, s.h.Qb[l]);
+    in.Qc.set(l, s.h.Qc[l]);
+    in.Qd.set(l, s.h.Qd[l]);
+    in.u1.set(l, s.q.u1[l]);
+    in.u2.set(l, s.q.u2[l]);
+    in.lN1[l] = s.q.w.lN1[l];
+    in.lN2[l] = s.q.w.lN2[l];
+    in.delta[l] = s.q.delta[l];
+    in.w_h[l] = s.r.w_h[l];
+  }
+  hinge_hessian<Isa, W>(in, eta, s.H);
+  if (project == projection::clamp) project_psd<Isa, psd_mode::clamp, 4, W>(s.H);
+  if (project == projection::abs) project_psd<Isa, psd_mode::abs, 4, W>(s.H);
+}
 
 // The n hinges collected in p.s.h, evaluated in W lanes, then added in order.
 template <class Isa, mode Mode, int W, class State>
@@ -60,6 +87,7 @@ LAMINA_ALWAYS_INLINE void bending_block(State& p, int n) {
   p.source.template rest<Isa, W>(s.h, s.r);
   hinge_energy<Isa, W>(s.h, s.r, eta, s.q);
   if constexpr (Mode != mode::energy) hinge_gradient<Isa, W>(s.h, s.r, s.q, eta, s.g);
+  if constexpr (Mode == mode::hessian) hinge_blocks<Isa, W>(s, eta, p.sink.project);
   for (int l = 0; l < n; ++l) {
     if (s.q.w.evaluated[l] == 0.0) continue;
     p.total = p.total + s.q.E[l];
@@ -70,6 +98,10 @@ LAMINA_ALWAYS_INLINE void bending_block(State& p, int n) {
       p.sink.add(s.h.d[l], s.g.term[1][l]);
       p.sink.add2(s.h.a[l], s.g.term[2][l], s.g.term[3][l]);
       p.sink.add2(s.h.b[l], s.g.term[4][l], s.g.term[5][l]);
+    }
+    if constexpr (Mode == mode::hessian) {
+      const std::int32_t v[4] = {s.h.a[l], s.h.b[l], s.h.c[l], s.h.d[l]};
+      p.sink.template add_block<4>(s.h.item[l], v, s.H, l);
     }
   }
 }

@@ -295,4 +295,24 @@ double shell::energy_and_gradient(const double* deformed_v, double* gradient, ve
   return E;
 }
 
+double shell::energy_gradient_hessian(const double* deformed_v, projection project,
+                                      double* gradient, double* hessian_values,
+                                      vertex_order order) {
+  using A = detail::shell_access;
+  using sink_type = detail::hessian_sink<detail::interleaved_gradient, detail::stored_ranks>;
+  const double* q = A::packed(*this, deformed_v, order);
+  const detail::prepared_faces f = A::faces(*this);
+  const detail::prepared_hinges h = A::hinges(*this);
+  const detail::vertex_neighbours n = A::neighbours(*this);
+  const detail::csc_positions positions{&n, layout_};
+  for (std::size_t i = 0; i < row_index_.size(); ++i) hessian_values[i] = 0.0;
+  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this)}, positions,
+                       detail::stored_ranks{face_rank_.data(), hinge_rank_.data(), vertex_.data()},
+                       project, hessian_values);
+  const double E = dispatch<prepared_dispatch<mode::hessian, sink_type>>(preferred_isa(), &f, &h, q,
+                                                                         mu_, eta_, &sink);
+  A::unpack_gradient(*this, gradient, order);
+  return E;
+}
+
 }  // namespace lamina

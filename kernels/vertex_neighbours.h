@@ -91,21 +91,32 @@ struct element_table {
 template <class Allocator>
 bool build_vertex_neighbours(const element_table& t, std::int32_t nV, Allocator& alloc,
                              vertex_neighbours* out) {
+  // No destructors here: the MEX gateways use this, and they are built
+  // without the C++ runtime that unwinding through destructors needs. Every
+  // path releases what it took by hand.
   const std::size_t n = nV > 0 ? static_cast<std::size_t>(nV) : 0;
-  struct scratch {
-    Allocator& alloc;
-    void* p[4] = {nullptr, nullptr, nullptr, nullptr};
-    ~scratch() {
-      for (void* q : p) {
-        if (q != nullptr) alloc.release(q);
-      }
+  // Incidence: the elements of each vertex, element[start[j] ... end[j]-1];
+  // mark[i] == j once vertex i is taken as a neighbour of j.
+  auto* start = static_cast<std::int64_t*>(alloc.allocate((n + 1) * sizeof(std::int64_t)));
+  auto* end = static_cast<std::int64_t*>(alloc.allocate((n + 1) * sizeof(std::int64_t)));
+  auto* count = static_cast<std::int64_t*>(alloc.allocate((n + 1) * sizeof(std::int64_t)));
+  auto* mark = static_cast<std::int32_t*>(alloc.allocate(n * sizeof(std::int32_t) + 1));
+  std::int64_t* element = nullptr;
+  std::int32_t* neighbour = nullptr;
+  const auto release_all = [&](bool keep_result) {
+    for (void* p : {static_cast<void*>(start), static_cast<void*>(end), static_cast<void*>(mark),
+                    static_cast<void*>(element)}) {
+      if (p != nullptr) alloc.release(p);
     }
-  } s{alloc};
-  // Incidence: the elements of each vertex, as element[start[j] ... start[j+1]-1].
-  auto* start = static_cast<std::int64_t*>(s.p[0] = alloc.allocate((n + 1) * sizeof(std::int64_t)));
-  auto* first = static_cast<std::int64_t*>(alloc.allocate((n + 1) * sizeof(std::int64_t)));
-  s.p[3] = first;
-  if (start == nullptr || first == nullptr) return false;
+    if (!keep_result) {
+      if (count != nullptr) alloc.release(count);
+      if (neighbour != nullptr) alloc.release(neighbour);
+    }
+  };
+  if (start == nullptr || end == nullptr || count == nullptr || mark == nullptr) {
+    release_all(false);
+    return false;
+  }
   for (std::size_t j = 0; j <= n; ++j) start[j] = 0;
   std::int32_t v[4];
   for (std::int64_t x = 0; x < t.count(); ++x) {
@@ -113,27 +124,27 @@ bool build_vertex_neighbours(const element_table& t, std::int32_t nV, Allocator&
     for (int k = 0; k < m; ++k) ++start[v[k] + 1];
   }
   for (std::size_t j = 0; j < n; ++j) start[j + 1] += start[j];
-  auto* element = static_cast<std::int64_t*>(
-      s.p[1] = alloc.allocate(static_cast<std::size_t>(start[n]) * sizeof(std::int64_t) + 1));
-  auto* mark = static_cast<std::int32_t*>(s.p[2] = alloc.allocate(n * sizeof(std::int32_t) + 1));
-  if (element == nullptr || mark == nullptr) return false;
-  // first[j] serves as the fill cursor of vertex j here.
-  for (std::size_t j = 0; j < n; ++j) first[j] = start[j];
+  element = static_cast<std::int64_t*>(
+      alloc.allocate(static_cast<std::size_t>(start[n]) * sizeof(std::int64_t) + 1));
+  if (element == nullptr) {
+    release_all(false);
+    return false;
+  }
+  for (std::size_t j = 0; j < n; ++j) end[j] = start[j];
   for (std::int64_t x = 0; x < t.count(); ++x) {
     const int m = t.vertices(x, v);
     for (int k = 0; k < m; ++k) {
       // A vertex named twice in one element lists the element once.
       bool seen = false;
       for (int q = 0; q < k; ++q) seen = seen || v[q] == v[k];
-      if (!seen) element[first[v[k]]++] = x;
+      if (!seen) element[end[v[k]]++] = x;
     }
   }
-  for (std::size_t j = 0; j < n; ++j) mark[j] = -1;
 
   // The neighbours of each vertex, counted, then written and sorted: each
-  // vertex of each incident element once (mark[i] == j once i is taken).
+  // vertex of each incident element once.
   const auto visit = [&](std::int32_t j, auto&& take) {
-    for (std::int64_t y = start[j]; y < first[j]; ++y) {
+    for (std::int64_t y = start[j]; y < end[j]; ++y) {
       const int m = t.vertices(element[y], v);
       for (int k = 0; k < m; ++k) {
         if (mark[v[k]] != j) {
@@ -143,28 +154,26 @@ bool build_vertex_neighbours(const element_table& t, std::int32_t nV, Allocator&
       }
     }
   };
+  for (std::size_t j = 0; j < n; ++j) mark[j] = -1;
   std::int64_t total = 0;
-  auto* count = static_cast<std::int64_t*>(alloc.allocate((n + 1) * sizeof(std::int64_t)));
-  if (count == nullptr) return false;
   for (std::int32_t j = 0; j < nV; ++j) {
     count[j] = total;
     visit(j, [&](std::int32_t) { ++total; });
   }
   count[n] = total;
-  for (std::size_t j = 0; j < n; ++j) mark[j] = -1;
-  auto* neighbour = static_cast<std::int32_t*>(
+  neighbour = static_cast<std::int32_t*>(
       alloc.allocate(static_cast<std::size_t>(total) * sizeof(std::int32_t) + 1));
   if (neighbour == nullptr) {
-    alloc.release(count);
+    release_all(false);
     return false;
   }
+  for (std::size_t j = 0; j < n; ++j) mark[j] = -1;
   for (std::int32_t j = 0; j < nV; ++j) {
     std::int64_t w = count[j];
     visit(j, [&](std::int32_t i) { neighbour[w++] = i; });
     std::sort(neighbour + count[j], neighbour + w);
   }
-  s.p[3] = nullptr;  // first is not handed out; count is
-  alloc.release(first);
+  release_all(true);
   out->nV = nV;
   out->total = total;
   out->first = count;

@@ -73,6 +73,30 @@ const char *mxGetClassName(const mxArray *pa);
 mxArray *mxCreateDoubleMatrix_730(size_t m, size_t n, mxComplexity flag);
 #define mxCreateDoubleMatrix mxCreateDoubleMatrix_730
 
+/* An m-by-n sparse double matrix with room for nzmax non-zeros (at least
+ * 1), its column starts (n + 1), row indices and values all zero. */
+mxArray *mxCreateSparse_730(size_t m, size_t n, size_t nzmax, mxComplexity flag);
+#define mxCreateSparse mxCreateSparse_730
+/* The row indices (nzmax) and column starts (n + 1) of a sparse array; this
+ * host raises lamina_host:contract for a full one. */
+mwIndex *mxGetIr_730(const mxArray *pa);
+mwIndex *mxGetJc_730(const mxArray *pa);
+#define mxGetIr mxGetIr_730
+#define mxGetJc mxGetJc_730
+
+/* Text arguments. mxGetString copies a char array into buf as a
+ * NUL-terminated string of at most buflen - 1 characters; it returns 0, or
+ * 1 when the text did not fit or the array is not a char array. */
+bool mxIsChar(const mxArray *pa);
+int mxGetString_730(const mxArray *pa, char *buf, size_t buflen);
+#define mxGetString mxGetString_730
+
+/* Memory that the host reclaims by itself when the MEX call ends, also when
+ * it ends in an error; mxFree gives it back earlier. */
+void *mxMalloc(size_t n);
+void *mxCalloc(size_t n, size_t size);
+void mxFree(void *ptr);
+
 void mxDestroyArray(mxArray *pa);
 
 #ifdef __cplusplus

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Usage: build_with_stand_in.sh SOURCE_DIR WORK_DIR HOST_HEADERS_DIR HOST_LIBRARY HOST_IMPORT...
+# Usage: build_with_stand_in.sh SOURCE_DIR WORK_DIR HOST_HEADERS_DIR HOST_LIBRARY IMPORTS_FILE
+#
+# IMPORTS_FILE has a line per plug-in: its name, then the host functions it
+# must import.
 #
 # MATLAB cannot be installed here, so this exercises the CMake path that
 # takes MATLAB's tools (find_package(Matlab) and matlab_add_mex) against a
@@ -11,8 +14,7 @@
 # the modules import and export what a MEX file must. What MATLAB's real
 # headers and libraries would add is not tested.
 set -euo pipefail
-src=$1 work=$2 headers=$3 hostlib=$4
-shift 4
+src=$1 work=$2 headers=$3 hostlib=$4 imports=$5
 root=$work/matlab-root
 rm -rf "$work" && mkdir -p "$root"/{bin/glnxa64,extern/include,extern/version,extern/lib/glnxa64}
 cp "$headers"/*.h "$root/extern/include/"
@@ -40,5 +42,7 @@ grep -q "lamina: MATLAB 9.13 found" "$work/configure.log" || { cat "$work/config
 cmake --build "$work/build" -j2 >"$work/build.log" || { cat "$work/build.log"; exit 1; }
 for name in $(awk '$1 == "plugin" {print $2}' "$src/manifest.txt"); do
   test -f "$work/build/matlab/$name.m"
-  "$src/tests/check_imports.sh" "$work/build/matlab/$name.mexa64" "$@"
+  # shellcheck disable=SC2046
+  "$src/tests/check_imports.sh" "$work/build/matlab/$name.mexa64" \
+    $(awk -v p="$name" '$1 == p {$1 = ""; print}' "$imports")
 done

@@ -1,0 +1,119 @@
+function varargout = lamina_work_hessian(varargin)
+%LAMINA_WORK_HESSIAN  Elastic energy of a deformed thin shell, its gradient and Hessian.
+%   [ENERGY, GRADIENT, HESSIAN] = LAMINA_WORK_HESSIAN(DEFORMED_V, MU, ETA,
+%                                     SOURCE_FACES, SOURCE_VERTICES, EDGES)
+%   [ENERGY, GRADIENT, HESSIAN] = LAMINA_WORK_HESSIAN(..., 'Project', P)
+%
+%   The energy and gradient of LAMINA_WORK_DERIV (bit for bit the same
+%   values), and the matrix of second derivatives of the energy, for
+%   Newton-type solvers. The inputs, their checks and their errors are those
+%   of LAMINA_WORK_DERIV.
+%
+%   Outputs:
+%     ENERGY    1 by 1          the total energy, membrane plus bending
+%     GRADIENT  #V by 3         dENERGY/dDEFORMED_V
+%     HESSIAN   3#V by 3#V      sparse, symmetric: HESSIAN(i + k*#V, j + l*#V)
+%                               (1-based i, j; 0-based k, l) is the second
+%                               derivative with respect to DEFORMED_V(i, k+1)
+%                               and DEFORMED_V(j, l+1): rows and columns are
+%                               ordered like GRADIENT(:)
+%   The Hessian is computed only when it is asked for.
+%
+%   The option 'Project' says what happens to the Hessian block of each face
+%   (9 by 9) and of each hinge (12 by 12) before they are added up:
+%     'none'   (default) nothing: the exact second derivative of the energy
+%     'clamp'  negative eigenvalues of each block set to 0
+%     'abs'    eigenvalues of each block replaced by their absolute values
+%   With 'clamp' or 'abs' the HESSIAN is positive semi-definite, as projected
+%   Newton methods need; ENERGY and GRADIENT never change. Results are the
+%   same to the last bit on every machine and run.
+%
+%   The Hessian is the exact second derivative of the energy as the plug-ins
+%   evaluate it, in both branches of the membrane term's logarithm; hinges
+%   the bending term skips (see LAMINA_HINGE_MASK) add nothing. On a face
+%   whose deformed area is below about 5e-16 the gradient leaves out the
+%   area term's derivative; the Hessian there is still the exact second
+%   derivative of the energy. Its sparsity pattern depends only on
+%   SOURCE_FACES and EDGES (the 3 by 3 block of every pair of vertices that
+%   share a face or a hinge row is stored, zeros included), so every call on
+%   one mesh gives the same pattern. Vertices that no face or hinge touches
+%   have empty rows and columns.
+%
+%   Errors (identifiers), besides those of LAMINA_WORK_DERIV:
+%     MATLAB:lamina_work_hessian  fewer than six inputs, or an option name
+%                                 without its value
+%     lamina:badOption            an option other than 'Project', or a value
+%                                 of it other than 'none', 'clamp' and 'abs'
+%     lamina:tooManyOutputs       more than three outputs requested
+%
+%   Example: one Newton step of a stretched two-triangle patch.
+%     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
+%     F = [0 1 2; 1 3 2];
+%     E = lamina_edge_table(F);
+%     Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
+%     [e, g, H] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', 'clamp');
+%     free = 4:12;                                 % vertex 1 stays put
+%     step = -(H(free, free) + 1e-9 * speye(9)) \ g(free)';
+%
+%   See also LAMINA_WORK_DERIV, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE, LAMINA_BUILD.
+
+  error('lamina:notCompiled', ...
+        ['%s is not compiled for this host (%s holds only its help file): run ' ...
+         'lamina_build, in lamina''s matlab folder, and add the folder it builds into ' ...
+         'to the path (build/octave in Octave, build/matlab in MATLAB); or build ' ...
+         'the project with CMake'], mfilename(), fileparts(mfilename('fullpath')));
+
+%!shared V, F, E, Q
+%! V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
+%! F = [0 1 2; 1 3 2];
+%! E = [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1];
+%! Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
+
+%!test  # energy and gradient are those of lamina_work_deriv, whatever the projection
+%! [e0, g0] = lamina_work_deriv(Q, 2, 3, F, V, E);
+%! for p = {'none', 'clamp', 'abs', 'CLAMP'}
+%!   [e, g, H] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', p{1});
+%!   assert(typecast(e, 'uint64'), typecast(e0, 'uint64'));
+%!   assert(typecast(g(:), 'uint64'), typecast(g0(:), 'uint64'));
+%!   assert(issparse(H) && isequal(size(H), [12 12]));
+%!   assert(full(H), full(H).');
+%! end
+
+%!test  # the Hessian against central differences of the gradient
+%! [~, ~, H] = lamina_work_hessian(Q, 2, 3, F, V, E);
+%! h = 1e-6;
+%! fd = zeros(12);
+%! for i = 1:12
+%!   Qp = Q;  Qp(i) = Qp(i) + h;
+%!   Qm = Q;  Qm(i) = Qm(i) - h;
+%!   [~, gp] = lamina_work_deriv(Qp, 2, 3, F, V, E);
+%!   [~, gm] = lamina_work_deriv(Qm, 2, 3, F, V, E);
+%!   fd(:, i) = (gp(:) - gm(:)) / (2 * h);
+%! end
+%! assert(max(abs(fd(:) - H(:))) / max(abs(H(:))) < 1e-7);
+
+%!test  # 'clamp' and 'abs' are positive semi-definite; 'abs' dominates 'clamp'
+%! [~, ~, H] = lamina_work_hessian(Q, 2, 3, F, V, E);
+%! [~, ~, C] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', 'clamp');
+%! [~, ~, A] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', 'abs');
+%! assert(min(eig(full(H))) < -1e-3);     # this deformation is not convex
+%! assert(min(eig(full(C))) > -1e-12 * norm(full(C)));
+%! assert(min(eig(full(A - C))) > -1e-12 * norm(full(A)));
+
+%!test  # a vertex no face or hinge touches has empty rows and columns
+%! [~, ~, H] = lamina_work_hessian([Q; 5 5 5], 2, 3, F, [V; 5 5 5], E, 'project', 'none');
+%! assert(size(H), [15 15]);
+%! assert(nnz(H(:, [5 10 15])) + nnz(H([5 10 15], :)), 0);
+
+%!test  # fewer outputs: no Hessian, the same energy
+%! [e, g] = lamina_work_hessian(Q, 2, 3, F, V, E);
+%! assert(typecast(e, 'uint64'), typecast(lamina_work_deriv(Q, 2, 3, F, V, E), 'uint64'));
+
+%!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', 'soft')
+%!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 'Projection', 'clamp')
+%!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 3, 'clamp')
+%!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', 1)
+%!error id=MATLAB:lamina_work_hessian lamina_work_hessian(Q, 2, 3, F, V, E, 'Project')
+%!error id=MATLAB:lamina_work_hessian lamina_work_hessian(Q, 2, 3, F, V)
+%!error id=lamina:tooManyOutputs [a, b, c, d] = lamina_work_hessian(Q, 2, 3, F, V, E)
+%!error <'Projection' is not an option> lamina_work_hessian(Q, 2, 3, F, V, E, 'Projection', 'clamp')
