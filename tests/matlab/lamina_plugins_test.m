@@ -12,7 +12,7 @@ E = [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1];
 Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
 
 %% The plug-ins are compiled MEX files on the path, the builder an M-file
-for name = {'lamina_work_deriv', 'lamina_work_total', 'lamina_hinge_mask'}
+for name = {'lamina_work_deriv', 'lamina_work_total', 'lamina_hinge_mask', 'lamina_work_hessian'}
   assert(exist(name{1}, 'file') == 3, '%s is not a compiled MEX file on the path: %s', ...
          name{1}, which(name{1}));
 end
@@ -40,6 +40,20 @@ for i = 1:numel(Q)
   fd(i) = (lamina_work_total(Qp, 2, 3, F, V, E) - lamina_work_total(Qm, 2, 3, F, V, E)) / (2 * h);
 end
 assert(max(abs(fd(:) - g(:))) / max(abs(g(:))) < 1e-7, 'gradient and differences disagree');
+
+%% The Hessian plug-in: lamina_work_deriv's bits, a symmetric matrix, the gradient's derivative
+[e, g] = lamina_work_deriv(Q, 2, 3, F, V, E);
+[eh, gh, H] = lamina_work_hessian(Q, 2, 3, F, V, E);
+assert(typecast(eh, 'uint64') == typecast(e, 'uint64') && isequal(gh, g));
+assert(issparse(H) && isequal(size(H), [12 12]) && isequal(H, H.'), 'H is not 12-by-12, sparse, symmetric');
+d = reshape(sin(1:12), 4, 3);
+h = 1e-6;
+[~, gp] = lamina_work_deriv(Q + h * d, 2, 3, F, V, E);
+[~, gm] = lamina_work_deriv(Q - h * d, 2, 3, F, V, E);
+fd = (gp(:) - gm(:)) / (2 * h);
+assert(norm(H * d(:) - fd) / norm(fd) < 1e-6, 'H times a direction disagrees with differences');
+[~, ~, P] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', 'clamp');
+assert(min(eig(full(P))) > -1e-12 * max(abs(eig(full(P)))), 'the clamped Hessian is not PSD');
 
 %% The hinge mask marks the one interior edge
 m = lamina_hinge_mask(Q, 2, 3, F, V, E);

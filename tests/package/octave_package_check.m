@@ -49,7 +49,7 @@ function ok = octave_package_check(version, cmake_plugin_dir, plugins)
   from_package = evaluate(deformed, faces, sheet, edges);
   pkg('unload', 'lamina');
   addpath(cmake_plugin_dir);
-  clear('lamina_work_deriv', 'lamina_work_total', 'lamina_hinge_mask');
+  clear(plugins{:});
   folder = fileparts(which('lamina_work_deriv'));
   f = check(f, strcmp(folder, cmake_plugin_dir), 'after unloading, lamina_work_deriv is %s', ...
             which('lamina_work_deriv'));
@@ -62,8 +62,8 @@ function ok = octave_package_check(version, cmake_plugin_dir, plugins)
     same = isequal(size(a), size(b)) && isequal(typecast(a(:), 'uint64'), typecast(b(:), 'uint64'));
     f = check(f, same, '%s: the package and CMake give different bits', fields{k});
   end
-  f = check(f, from_cmake.hinges > 0 && from_cmake.energy > 0, ...
-            'the sheet has no energy or no hinges');
+  f = check(f, from_cmake.hinges > 0 && from_cmake.energy > 0 && ~isempty(from_cmake.hessian), ...
+            'the sheet has no energy, no hinges or no Hessian');
 
   ok = isempty(f);
   printf('octave_package_check: %d failures\n', numel(f));
@@ -96,4 +96,11 @@ function r = evaluate(deformed, faces, rest, edges)
   r.total = lamina_work_total(deformed, 1, 0.02, faces, rest, edges);
   r.mask = lamina_hinge_mask(deformed, 1, 0.02, faces, rest, edges);
   r.hinges = sum(r.mask);
+  % The sparse Hessians, exact and projected, as (row, column, value) lists.
+  [~, ~, H] = lamina_work_hessian(deformed, 1, 0.02, faces, rest, edges);
+  [i, j, r.hessian] = find(H);
+  r.hessian_entries = [i, j];
+  [~, ~, H] = lamina_work_hessian(deformed, 1, 0.02, faces, rest, edges, 'Project', 'clamp');
+  [i, j, r.hessian_clamped] = find(H);
+  r.hessian_clamped_entries = [i, j];
 end
