@@ -11,6 +11,7 @@
 // the reference's and the speed-up. Calls go through the project's own host
 // where named lamina_*, so that the gateway and its input checks count.
 #include <benchmark/benchmark.h>
+#include <lamina/hessian.h>
 #include <lamina/lamina.h>
 #include <lamina/shell.h>
 
@@ -37,6 +38,9 @@ struct bench_problem {
   std::vector<const mxArray*> in;
   std::vector<double> gradient, mask;
   std::unique_ptr<shell> prepared;
+  sparse_matrix hessian;
+  std::vector<double> hessian_values;
+  std::vector<host::array> hessian_in[2];  // the inputs with 'Project', 'none' / 'clamp'
 };
 
 bench_problem& sheet(int faces, bool shuffled) {
@@ -142,6 +146,36 @@ void prepared_energy_and_gradient(bench_problem& b) {
 void prepared_energy(bench_problem& b) {
   benchmark::DoNotOptimize(prepared(b).energy(b.p.deformed.data()));
 }
+// The Hessian: the plug-in call, the stateless C++ call (pattern included)
+// and the prepared shell, without and with projection.
+template <int Clamp>
+void plugin_lamina_work_hessian(bench_problem& b) {
+  std::vector<host::array>& in = b.hessian_in[Clamp];
+  if (in.empty()) {
+    in = test::host_inputs(b.p);
+    in.push_back(host::make_char("Project"));
+    in.push_back(host::make_char(Clamp ? "clamp" : "none"));
+  }
+  benchmark::DoNotOptimize(test::plugin("lamina_work_hessian").call(3, test::pointers(in)));
+}
+template <int Clamp>
+void stateless_hessian(bench_problem& b) {
+  const test::problem& p = b.p;
+  const test::mesh& m = p.m;
+  benchmark::DoNotOptimize(shell_energy_gradient_hessian(
+      p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(), m.faces.data(), m.nF, m.edges.data(),
+      m.nE, Clamp ? projection::clamp : projection::none, hessian_layout::column_major,
+      b.gradient.data(), &b.hessian));
+}
+template <int Clamp>
+void prepared_hessian(bench_problem& b) {
+  shell& s = prepared(b);
+  b.hessian_values.resize(s.hessian_row_index().size());
+  benchmark::DoNotOptimize(s.energy_gradient_hessian(b.p.deformed.data(),
+                                                     Clamp ? projection::clamp : projection::none,
+                                                     b.gradient.data(), b.hessian_values.data()));
+}
+
 void prepared_construction(bench_problem& b) {
   const test::mesh& m = b.p.m;
   shell s(m.faces.data(), m.nF, m.rest.data(), m.nV, b.p.mu, b.p.eta, m.edges.data(), m.nE);
@@ -186,6 +220,16 @@ const entry kEntries[] = {
     {"prepared_energy", prepared_energy, nullptr, "shell_energy", per::face},
     {"prepared_construction", prepared_construction, nullptr, "shell_energy_and_gradient",
      per::face},
+    {"call_lamina_work_hessian_none", plugin_lamina_work_hessian<0>, nullptr,
+     "call_lamina_work_deriv", per::face},
+    {"call_lamina_work_hessian_clamp", plugin_lamina_work_hessian<1>, nullptr,
+     "call_lamina_work_deriv", per::face},
+    {"stateless_hessian_none", stateless_hessian<0>, nullptr, "shell_energy_and_gradient",
+     per::face},
+    {"stateless_hessian_clamp", stateless_hessian<1>, nullptr, "shell_energy_and_gradient",
+     per::face},
+    {"prepared_hessian_none", prepared_hessian<0>, nullptr, "stateless_hessian_none", per::face},
+    {"prepared_hessian_clamp", prepared_hessian<1>, nullptr, "stateless_hessian_clamp", per::face},
 };
 
 // The fixed cost of a call: lamina_work_deriv on the four-vertex worked example.

@@ -117,18 +117,17 @@ edge_table build_edge_table(const double* faces, std::int32_t nF) {
     const std::size_t face = worst / 3;
     const std::size_t first_face = keyed[worst_group].second / 3;
     if (worst == keyed[worst_group + 1].second) {
-      fail("lamina:orientation",
-           "faces " + std::to_string(first_face) + ", " + std::to_string(face) +
-               " both run along edge " + edge_name(e.from, e.to) + " from " +
-               std::to_string(e.from) + " to " + std::to_string(e.to) +
-               "; neighbouring faces must be oriented consistently");
+      fail("lamina:orientation", "faces " + std::to_string(first_face) + ", " +
+                                     std::to_string(face) + " both run along edge " +
+                                     edge_name(e.from, e.to) + " from " + std::to_string(e.from) +
+                                     " to " + std::to_string(e.to) +
+                                     "; neighbouring faces must be oriented consistently");
     }
-    fail("lamina:nonManifold",
-         "edge " + edge_name(e.from, e.to) + " belongs to 3 faces (" +
-             std::to_string(first_face) + ", " +
-             std::to_string(keyed[worst_group + 1].second / 3) + ", " + std::to_string(face) +
-             "); face " + std::to_string(face) +
-             ", the third, makes the mesh not manifold there");
+    fail("lamina:nonManifold", "edge " + edge_name(e.from, e.to) + " belongs to 3 faces (" +
+                                   std::to_string(first_face) + ", " +
+                                   std::to_string(keyed[worst_group + 1].second / 3) + ", " +
+                                   std::to_string(face) + "); face " + std::to_string(face) +
+                                   ", the third, makes the mesh not manifold there");
   }
   if (face_fault_id != nullptr) fail(face_fault_id, face_fault);
 
@@ -142,7 +141,8 @@ edge_table build_edge_table(const double* faces, std::int32_t nF) {
   }
   t.nE = static_cast<std::int32_t>(a.size());
   t.edges.reserve(4 * a.size());
-  for (const auto* column : {&a, &b, &c, &d}) t.edges.insert(t.edges.end(), column->begin(), column->end());
+  for (const auto* column : {&a, &b, &c, &d})
+    t.edges.insert(t.edges.end(), column->begin(), column->end());
   return t;
 }
 

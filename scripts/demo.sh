@@ -7,7 +7,7 @@
 #
 # The plug-ins go to build/octave/, the folder to add to Octave's path; the
 # picture to build/demo/lamina_demo.png.
-# LAMINA_DEMO_ITERATIONS shortens the relaxation (default 400).
+# LAMINA_DEMO_ITERATIONS caps the L-BFGS relaxation (default 10000).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=packages.sh
@@ -36,7 +36,7 @@ echo "== running examples/lamina_demo.m"
 rm -f "$out/lamina_demo.png"
 status=0
 "${octave[@]}" "addpath('$plugins'); lamina_demo_png = '$out/lamina_demo.png'; \
-  lamina_demo_iterations = ${LAMINA_DEMO_ITERATIONS:-400}; run('$root/examples/lamina_demo.m')" \
+  lamina_demo_iterations = ${LAMINA_DEMO_ITERATIONS:-10000}; run('$root/examples/lamina_demo.m')" \
   2>&1 | quiet || status=$?
 [ "$status" -eq 0 ] || { echo "demo.sh: the demo failed (exit $status)" >&2; exit "$status"; }
 [ -s "$out/lamina_demo.png" ] || { echo "demo.sh: no picture was written" >&2; exit 1; }

@@ -10,8 +10,9 @@
 #     ("ft_text_renderer: invalid bounding box"); without ghostscript
 #     print -dpng fails.
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
-#                        packages, CMake, GoogleTest, Google Benchmark, and
-#                        clang with its runtime for the fuzzers. The package
+#                        packages, CMake, GoogleTest, Google Benchmark,
+#                        clang with its runtime for the fuzzers, and
+#                        clang-format for the format check. The package
 #                        tests need nothing more: pkg install runs make and
 #                        Octave's mkoctfile (liboctave-dev), and the C++
 #                        package is built with CMake and g++.
@@ -20,7 +21,7 @@
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
 lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript)
 lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils libgtest-dev
-                      libbenchmark-dev clang-14 libclang-rt-14-dev)
+                      libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14)
 lamina_ci_packages=(mmdebstrap git)
 
 # require_packages PACKAGE...

@@ -20,8 +20,7 @@ void mexWarnMsgIdAndTxt(const char *warningid, const char *warningmsg, ...);
 
 /* The two entry points every MEX file exports. */
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
-void mexfilerequiredapiversion(unsigned int *built_by_rel,
-                               unsigned int *target_api_ver);
+void mexfilerequiredapiversion(unsigned int *built_by_rel, unsigned int *target_api_ver);
 
 #ifdef __cplusplus
 }

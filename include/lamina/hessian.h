@@ -63,8 +63,8 @@ class hessian_pattern {
   //   nV            number of vertices
   //   layout        order of the Hessian's rows and columns
   // Throws std::bad_alloc when memory runs out.
-  hessian_pattern(const double* source_faces, std::int32_t nF, const double* edges,
-                  std::int32_t nE, std::int32_t nV, hessian_layout layout);
+  hessian_pattern(const double* source_faces, std::int32_t nF, const double* edges, std::int32_t nE,
+                  std::int32_t nV, hessian_layout layout);
 
   std::int32_t vertex_count() const { return nV_; }
   hessian_layout layout() const { return layout_; }

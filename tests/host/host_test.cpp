@@ -99,9 +99,9 @@ std::vector<any_class> classes_without_doubles() {
   v.push_back({"logical", make_array(mxLOGICAL_CLASS, 2, 2)});
   v.push_back({"single", make_array(mxSINGLE_CLASS, 2, 2)});
   const std::pair<mxClassID, const char*> integers[] = {
-      {mxINT8_CLASS, "int8"},   {mxUINT8_CLASS, "uint8"},   {mxINT16_CLASS, "int16"},
-      {mxUINT16_CLASS, "uint16"}, {mxINT32_CLASS, "int32"}, {mxUINT32_CLASS, "uint32"},
-      {mxINT64_CLASS, "int64"}, {mxUINT64_CLASS, "uint64"}};
+      {mxINT8_CLASS, "int8"},     {mxUINT8_CLASS, "uint8"},  {mxINT16_CLASS, "int16"},
+      {mxUINT16_CLASS, "uint16"}, {mxINT32_CLASS, "int32"},  {mxUINT32_CLASS, "uint32"},
+      {mxINT64_CLASS, "int64"},   {mxUINT64_CLASS, "uint64"}};
   for (const auto& c : integers) v.push_back({c.second, make_array(c.first, 3, 1)});
   return v;
 }
@@ -171,7 +171,8 @@ TEST(Host, ScalarOfAnArrayWithoutNumbersIsAContractError) {
   array text = make_array(mxCHAR_CLASS, 1, 1);
   static_cast<std::uint16_t*>(data(text.get()))[0] = 'A';
   EXPECT_EQ(values(p.call(1, {i32.get(), second.get()}).outputs[0].get()), std::vector<double>{-7});
-  EXPECT_EQ(values(p.call(1, {text.get(), second.get()}).outputs[0].get()), std::vector<double>{65});
+  EXPECT_EQ(values(p.call(1, {text.get(), second.get()}).outputs[0].get()),
+            std::vector<double>{65});
 }
 
 TEST(Host, FunctionHandlesAndObjectsHaveMatlabsClassIds) {

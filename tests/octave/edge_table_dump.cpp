@@ -10,6 +10,8 @@
 // edge (U, V) for lamina:orientation and lamina:nonManifold; -1 where a
 // field does not apply. They are read back from the message, whose wording
 // per identifier is part of what this checks.
+#include <lamina/edge_table.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include <lamina/edge_table.h>
 #include "support/mesh.h"
 
 namespace {
@@ -48,14 +49,16 @@ std::string fields(const lamina::edge_table_error& e) {
       {"lamina:orientation",
        std::regex("^edge table: faces \\d+, (\\d+) both run along edge \\((\\d+), (\\d+)\\) ")},
       {"lamina:nonManifold",
-       std::regex("^edge table: edge \\((\\d+), (\\d+)\\) belongs to 3 faces \\(\\d+, \\d+, \\d+\\); "
-                  "face (\\d+), the third, ")}};
+       std::regex(
+           "^edge table: edge \\((\\d+), (\\d+)\\) belongs to 3 faces \\(\\d+, \\d+, \\d+\\); "
+           "face (\\d+), the third, ")}};
   for (const auto& form : forms) {
     std::smatch m;
     if (form.first != id || !std::regex_search(what, m, form.second)) continue;
     if (id == "lamina:badIndex") return id + " " + m[1].str() + " " + m[2].str() + " -1 -1";
     if (id == "lamina:degenerate") return id + " " + m[1].str() + " -1 -1 -1";
-    if (id == "lamina:orientation") return id + " " + m[1].str() + " -1 " + m[2].str() + " " + m[3].str();
+    if (id == "lamina:orientation")
+      return id + " " + m[1].str() + " -1 " + m[2].str() + " " + m[3].str();
     return id + " " + m[3].str() + " -1 " + m[1].str() + " " + m[2].str();
   }
   std::fprintf(stderr, "unexpected error %s: %s\n", id.c_str(), what.c_str());

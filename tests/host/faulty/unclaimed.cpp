@@ -2,7 +2,8 @@
 // free the other two when the call ends.
 #include "mex.h"
 
-extern "C" void mexFunction(int /*nlhs*/, mxArray* plhs[], int /*nrhs*/, const mxArray* /*prhs*/[]) {
+extern "C" void mexFunction(int /*nlhs*/, mxArray* plhs[], int /*nrhs*/,
+                            const mxArray* /*prhs*/[]) {
   mxArray* kept = nullptr;
   for (int i = 1; i <= 3; ++i) {
     mxArray* a = mxCreateDoubleMatrix(2, 2, mxREAL);
