@@ -61,4 +61,5 @@ install(FILES "${PROJECT_BINARY_DIR}/laminaConfig.cmake"
         DESTINATION "${LAMINA_INSTALL_CMAKEDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/CHANGELOG.md"
               "${PROJECT_SOURCE_DIR}/examples/shell_energy_example.cpp"
+              "${PROJECT_SOURCE_DIR}/examples/newton_example.cpp"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")

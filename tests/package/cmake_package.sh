@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
 # lamina as a C++ user gets it, two ways (a CTest test each):
 #
-#   cmake_package.sh installed    SOURCE BUILD WORK VERSION CXX EXAMPLE_BIN
+#   cmake_package.sh installed    SOURCE BUILD WORK VERSION CXX EXAMPLES_BIN
 #     installs the build tree BUILD into WORK/prefix (cmake --install),
 #     checks what was installed, builds tests/package/consumer against it
-#     with find_package(lamina 0.2) and runs the C++ example and a version
+#     with find_package(lamina 0.2) and runs the C++ examples and a version
 #     check; then checks that requests for 0.1 and 0.3 are refused and that
 #     the prefix still works after it is moved.
-#   cmake_package.sh fetchcontent SOURCE BUILD WORK VERSION CXX EXAMPLE_BIN
+#   cmake_package.sh fetchcontent SOURCE BUILD WORK VERSION CXX EXAMPLES_BIN
 #     builds the consumer with FetchContent from the source tree SOURCE, with
 #     -ffast-math in the consumer's CMAKE_CXX_FLAGS: the kernels are compiled
 #     inside the consumer's build and must keep their floating-point contract.
 #
-# Either way the example must print exactly what EXAMPLE_BIN, the example of
-# the project's own build, prints (its energy with 17 digits, and whether
-# the energy-only kernel gave the same bits).
+# The consumer's examples must print exactly what the examples of the
+# project's own build (in EXAMPLES_BIN) print: the energy with 17 digits and
+# whether the energy-only kernel gave the same bits; each projected-Newton
+# iterate's energy. Under -ffast-math the Newton example's own arithmetic
+# (its linear solve) is the consumer's, so there it need only converge.
 set -euo pipefail
-mode=$1 src=$2 build=$3 work=$4 version=$5 cxx=$6 example_bin=$7
+mode=$1 src=$2 build=$3 work=$4 version=$5 cxx=$6 examples_bin=$7
 consumer=$src/tests/package/consumer
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -31,21 +33,34 @@ configure_consumer() {
   shift
   rm -rf "$dir"
   cmake -S "$consumer" -B "$dir" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release \
-    -DLAMINA_EXAMPLE="$src/examples/shell_energy_example.cpp" "$@"
+    -DCONSUMER_EXAMPLES="$src/examples" "$@"
 }
 
-# build_and_run DIR: builds the configured consumer, runs its two programs.
-build_and_run() {
-  local dir=$1 expected actual
-  cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1 || { cat "$dir.build.log"; fail "the consumer did not build"; }
-  "$dir/version_check" "$version" || fail "the version check failed (expected $version)"
-  expected=$("$example_bin") || fail "the project's own example failed"
-  actual=$("$dir/shell_energy_example") || { echo "$actual"; fail "the consumer's example failed"; }
+# same_output EXAMPLE DIR: runs the consumer's EXAMPLE in DIR and the
+# project's, which must both succeed and print the same.
+same_output() {
+  local example=$1 dir=$2 expected actual
+  expected=$("$examples_bin/$example") || fail "the project's own $example failed"
+  actual=$("$dir/$example") || { echo "$actual"; fail "the consumer's $example failed"; }
   if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") || true
-    fail "the consumer's example prints other results than the project's"
+    fail "the consumer's $example prints other results than the project's"
   fi
-  echo "$actual" | head -1
+  echo "$example: $(echo "$actual" | tail -1)"
+}
+
+# build_and_run DIR: builds the configured consumer, runs its programs.
+build_and_run() {
+  local dir=$1
+  cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1 ||
+    { cat "$dir.build.log"; fail "the consumer did not build"; }
+  "$dir/version_check" "$version" || fail "the version check failed (expected $version)"
+  same_output shell_energy_example "$dir"
+  if [ "$mode" = fetchcontent ]; then
+    "$dir/newton_example" >"$dir.newton.log" || { cat "$dir.newton.log"; fail "newton_example failed"; }
+  else
+    same_output newton_example "$dir"
+  fi
 }
 
 installed() {
@@ -79,14 +94,14 @@ installed() {
   # Before 1.0 a minor release may change the API: 0.1 and 0.3 are refused.
   local request
   for request in 0.1 0.3; do
-    if configure_consumer "$work/request" -DCMAKE_PREFIX_PATH="$prefix" -DLAMINA_REQUEST=$request \
+    if configure_consumer "$work/request" -DCMAKE_PREFIX_PATH="$prefix" -DCONSUMER_REQUEST=$request \
          >"$work/request.log" 2>&1; then
       fail "find_package(lamina $request) accepted version $version"
     fi
     grep -q "laminaConfig.cmake, version: $version" "$work/request.log" ||
       { cat "$work/request.log"; fail "find_package(lamina $request) failed for another reason"; }
   done
-  configure_consumer "$work/request" -DCMAKE_PREFIX_PATH="$prefix" -DLAMINA_REQUEST="$version" \
+  configure_consumer "$work/request" -DCMAKE_PREFIX_PATH="$prefix" -DCONSUMER_REQUEST="$version" \
     >"$work/request.log" 2>&1 || { cat "$work/request.log"; fail "find_package(lamina $version) failed"; }
 
   # The installed files name no absolute path: a moved prefix still works.
@@ -97,7 +112,7 @@ installed() {
 }
 
 fetchcontent() {
-  configure_consumer "$work/consumer" -DLAMINA_CONSUME=FetchContent -DLAMINA_SOURCE_DIR="$src" \
+  configure_consumer "$work/consumer" -DCONSUMER_MODE=FetchContent -DCONSUMER_LAMINA_SOURCE="$src" \
     "-DCMAKE_CXX_FLAGS=-ffast-math" >"$work/consumer.log" 2>&1 ||
     { cat "$work/consumer.log"; fail "FetchContent failed"; }
   # lamina inside another project builds only its libraries.
