@@ -271,8 +271,7 @@ input_error check_deformed(const matrix_view& deformed_v, std::size_t nV, messag
   return {};
 }
 
-input_error check_shell(const shell_views& v, uses what, message_style style,
-                        checked_shell* checked) {
+input_error check_shell_sizes(const shell_views& v, uses what, message_style style) {
   const bool energy = what == uses::energy;
   const std::size_t nV = v.source_vertices.rows;
   if (input_error e =
@@ -302,6 +301,14 @@ input_error check_shell(const shell_views& v, uses what, message_style style,
   }
   if (input_error e = rows_fit(input::edges, v.edges, kMaxRows, "edge rows")) return e;
   if (input_error e = has_columns(input::edges, v.edges, 4, "a, b, c, d of each edge")) return e;
+  return {};
+}
+
+input_error check_shell(const shell_views& v, uses what, message_style style,
+                        checked_shell* checked) {
+  const bool energy = what == uses::energy;
+  const std::size_t nV = v.source_vertices.rows;
+  if (input_error e = check_shell_sizes(v, what, style)) return e;
 
   bool has_zero = true;
   if (energy) {
@@ -353,6 +360,67 @@ input_error not_real_scalar(input which, const char* class_name, bool complex, m
 
 input_error empty_coefficient(input which, message_style) {
   return make_error(kBadSize, which, "%s must be a scalar, but it is empty", input_name(which));
+}
+
+namespace {
+
+// "(5,)", "(2, 3, 4)" as NumPy writes a shape; "2x3x4" as MATLAB does.
+struct shape_text {
+  char text[160];
+  shape_text(const std::size_t* shape, int ndim, message_style style) {
+    std::size_t n = 0;
+    const bool python = style == message_style::python;
+    const auto put = [&](const char* format, std::size_t x) {
+      if (n < sizeof text) n += std::snprintf(text + n, sizeof text - n, format, x);
+    };
+    text[0] = 0;
+    if (python) put("(", 0);
+    for (int k = 0; k < ndim; ++k) put(k == 0 ? "%zu" : python ? ", %zu" : "x%zu", shape[k]);
+    if (python) {
+      if (ndim == 1) put(",", 0);
+      put(")", 0);
+    }
+  }
+};
+
+// The columns each table has, and what they hold.
+void columns_of(input which, std::size_t* columns, const char** what) {
+  switch (which) {
+    case input::source_faces:
+      *columns = 3, *what = "the three corners of each face";
+      return;
+    case input::edges:
+      *columns = 4, *what = "a, b, c, d of each edge";
+      return;
+    default:
+      *columns = 3, *what = "x, y, z of each vertex";
+      return;
+  }
+}
+
+}  // namespace
+
+input_error not_a_table(input which, const std::size_t* shape, int ndim, message_style style) {
+  std::size_t columns;
+  const char* what;
+  columns_of(which, &columns, &what);
+  const shape_text s(shape, ndim, style);
+  return style == message_style::python
+             ? make_error(kBadSize, which,
+                          "%s must be a 2-D array with %zu columns (%s), but it has shape %s",
+                          input_name(which), columns, what, s.text)
+             : make_error(kBadSize, which,
+                          "%s must be a matrix with %zu columns (%s), but it is %s",
+                          input_name(which), columns, what, s.text);
+}
+
+input_error not_scalar(input which, const std::size_t* shape, int ndim, message_style style) {
+  const shape_text s(shape, ndim, style);
+  return style == message_style::python
+             ? make_error(kBadSize, which, "%s must be a scalar, but it has shape %s",
+                          input_name(which), s.text)
+             : make_error(kBadSize, which, "%s must be a scalar, but it is %s", input_name(which),
+                          s.text);
 }
 
 }  // namespace lamina

@@ -25,7 +25,9 @@ if(LAMINA_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 if(LAMINA_SANITIZE)
+  # Line tables are all a sanitizer's stack traces need; full debug
+  # information doubles the time the Hessian kernels take to compile.
   add_compile_options(-fsanitize=${LAMINA_SANITIZE} -fno-sanitize-recover=all
-                      -fno-omit-frame-pointer)
+                      -fno-omit-frame-pointer -g1)
   add_link_options(-fsanitize=${LAMINA_SANITIZE})
 endif()

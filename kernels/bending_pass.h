@@ -47,46 +47,25 @@ struct table_hinges {
   }
 };
 
-// The scratch of one block of hinges.
-struct hinge_scratch {
-  hinge_lanes h;
-  hinge_rest_lanes r;
-  hinge_energy_lanes q;
-  hinge_gradient_lanes g;
-  alignas(64) lane_doubles H[kHingeHessianEntries];  // mode::hessian only
-};
+using hinge_scratch = block_scratch<hinge_lanes, hinge_rest_lanes, hinge_energy_lanes,
+                                    hinge_gradient_lanes, kHingeHessianEntries>;
 
 // The Hessian blocks of the hinges in s, projected as asked.
 template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void hinge_blocks(hinge_scratch& s, double eta, projection project) {
-  hinge_hessian_input in;
-  LAMINA_LANE_LOOP
-  for (int l = 0; l < W; ++l) {
-    in.Qa.set(l, s.h.Qa[l]);
-    in.Qb.set(l, s.h.Qb[l]);
-    in.Qc.set(l, s.h.Qc[l]);
-    in.Qd.set(l, s.h.Qd[l]);
-    in.u1.set(l, s.q.u1[l]);
-    in.u2.set(l, s.q.u2[l]);
-    in.lN1[l] = s.q.w.lN1[l];
-    in.lN2[l] = s.q.w.lN2[l];
-    in.delta[l] = s.q.delta[l];
-    in.w_h[l] = s.r.w_h[l];
-  }
-  hinge_hessian<Isa, W>(in, eta, s.H);
-  if (project == projection::clamp) project_psd<Isa, psd_mode::clamp, 4, W>(s.H);
-  if (project == projection::abs) project_psd<Isa, psd_mode::abs, 4, W>(s.H);
+  hinge_hessian<Isa, W>(hinge_hessian_input_of<W>(s.e, s.r, s.q), eta, s.H);
+  project_blocks<Isa, 4, W>(project, s.H);
 }
 
-// The n hinges collected in p.s.h, evaluated in W lanes, then added in order.
+// The n hinges collected in p.s.e, evaluated in W lanes, then added in order.
 template <class Isa, mode Mode, int W, class State>
 LAMINA_ALWAYS_INLINE void bending_block(State& p, int n) {
   hinge_scratch& s = p.s;
   const double eta = p.k;
-  gather_hinge_positions<W>(p.deformed, s.h);
-  p.source.template rest<Isa, W>(s.h, s.r);
-  hinge_energy<Isa, W>(s.h, s.r, eta, s.q);
-  if constexpr (Mode != mode::energy) hinge_gradient<Isa, W>(s.h, s.r, s.q, eta, s.g);
+  gather_hinge_positions<W>(p.deformed, s.e);
+  p.source.template rest<Isa, W>(s.e, s.r);
+  hinge_energy<Isa, W>(s.e, s.r, eta, s.q);
+  if constexpr (Mode != mode::energy) hinge_gradient<Isa, W>(s.e, s.r, s.q, eta, s.g);
   if constexpr (Mode == mode::hessian) hinge_blocks<Isa, W>(s, eta, p.sink.project);
   for (int l = 0; l < n; ++l) {
     if (s.q.w.evaluated[l] == 0.0) continue;
@@ -94,14 +73,14 @@ LAMINA_ALWAYS_INLINE void bending_block(State& p, int n) {
     if constexpr (Mode != mode::energy) {
       // Each update reads the entry after the earlier ones of the hinge were
       // stored, so a vertex named twice (c equal to d, say) receives both.
-      p.sink.add(s.h.c[l], s.g.term[0][l]);
-      p.sink.add(s.h.d[l], s.g.term[1][l]);
-      p.sink.add2(s.h.a[l], s.g.term[2][l], s.g.term[3][l]);
-      p.sink.add2(s.h.b[l], s.g.term[4][l], s.g.term[5][l]);
+      p.sink.add(s.e.c[l], s.g.term[0][l]);
+      p.sink.add(s.e.d[l], s.g.term[1][l]);
+      p.sink.add2(s.e.a[l], s.g.term[2][l], s.g.term[3][l]);
+      p.sink.add2(s.e.b[l], s.g.term[4][l], s.g.term[5][l]);
     }
     if constexpr (Mode == mode::hessian) {
-      const std::int32_t v[4] = {s.h.a[l], s.h.b[l], s.h.c[l], s.h.d[l]};
-      p.sink.template add_block<4>(s.h.item[l], v, s.H, l);
+      const std::int32_t v[4] = {s.e.a[l], s.e.b[l], s.e.c[l], s.e.d[l]};
+      p.sink.template add_block<4>(s.e.item[l], v, s.H, l);
     }
   }
 }
@@ -118,12 +97,12 @@ struct bending_term {
     std::int32_t j = 0;
     for (;;) {
       const std::int32_t start = j;
-      if (hinges.template collect<kLanes>(&j, p.s.h) == kLanes) {
+      if (hinges.template collect<kLanes>(&j, p.s.e) == kLanes) {
         bending_block<Isa, Mode, kLanes>(p, kLanes);
         continue;
       }
       // The last hinges one lane at a time (see membrane_term).
-      for (j = start; hinges.template collect<1>(&j, p.s.h) == 1;)
+      for (j = start; hinges.template collect<1>(&j, p.s.e) == 1;)
         bending_block<Isa, Mode, 1>(p, 1);
       return p.total;
     }

@@ -52,17 +52,8 @@
 #ifndef LAMINA_KERNELS_FACE_HESSIAN_H
 #define LAMINA_KERNELS_FACE_HESSIAN_H
 
+#include "face.h"
 #include "lanes.h"
-
-// Complete unrolling of the short loops inside a lane loop, so that every
-// index is a constant before the vectoriser sees the lane loop.
-#ifndef LAMINA_UNROLL
-#if defined(__GNUC__) && !defined(__clang__)
-#define LAMINA_UNROLL _Pragma("GCC unroll 16")
-#else
-#define LAMINA_UNROLL
-#endif
-#endif
 
 namespace lamina {
 namespace detail {
@@ -91,6 +82,28 @@ struct face_hessian_input {
   lane_doubles S_d;   // squared deformed area |d0 x d1|^2 / 4
   lane_doubles r;     // S_d / S_r, which selects the branch of the log term
 };
+
+// The input of the face blocks, from what the membrane pass holds: the
+// deformed edges, the rest side and the energy's S_d and r. A local copy:
+// the block's loop vectorises only when its inputs cannot alias its output.
+template <int W>
+LAMINA_ALWAYS_INLINE face_hessian_input face_hessian_input_of(const face_lanes& f,
+                                                              const face_rest_lanes& rest,
+                                                              const face_energy_lanes& q) {
+  face_hessian_input in;
+  LAMINA_LANE_LOOP
+  for (int l = 0; l < W; ++l) {
+    for (int k = 0; k < 3; ++k) {
+      in.d[k].set(l, f.d[k][l]);
+      in.g[k][l] = rest.g[k][l];
+    }
+    in.A_r[l] = rest.A_r[l];
+    in.S_r[l] = rest.S_r[l];
+    in.S_d[l] = q.S_d[l];
+    in.r[l] = q.r[l];
+  }
+  return in;
+}
 
 // The face block of lanes 0..W-1 of `in` into H[entry][lane] (81 entries per
 // lane, layout above). Lanes W..kLanes-1 of H are not written.

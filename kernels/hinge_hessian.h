@@ -51,6 +51,7 @@
 #ifndef LAMINA_KERNELS_HINGE_HESSIAN_H
 #define LAMINA_KERNELS_HINGE_HESSIAN_H
 
+#include "hinge.h"
 #include "lanes.h"
 
 namespace lamina {
@@ -71,15 +72,30 @@ struct hinge_hessian_input {
   lane_doubles w_h;          // hinge weight |e_r|^2 / (A1 + A2)
 };
 
-// Complete unrolling of the short loops inside a lane loop, so that every
-// index is a constant before the vectoriser sees the lane loop.
-#ifndef LAMINA_UNROLL
-#if defined(__GNUC__) && !defined(__clang__)
-#define LAMINA_UNROLL _Pragma("GCC unroll 16")
-#else
-#define LAMINA_UNROLL
-#endif
-#endif
+// The input of the hinge blocks, from what the bending pass holds: the
+// deformed positions, the unit normals and their lengths, delta and the
+// weight. A local copy: the block's loop vectorises only when its inputs
+// cannot alias its output.
+template <int W>
+LAMINA_ALWAYS_INLINE hinge_hessian_input hinge_hessian_input_of(const hinge_lanes& h,
+                                                                const hinge_rest_lanes& rest,
+                                                                const hinge_energy_lanes& q) {
+  hinge_hessian_input in;
+  LAMINA_LANE_LOOP
+  for (int l = 0; l < W; ++l) {
+    in.Qa.set(l, h.Qa[l]);
+    in.Qb.set(l, h.Qb[l]);
+    in.Qc.set(l, h.Qc[l]);
+    in.Qd.set(l, h.Qd[l]);
+    in.u1.set(l, q.u1[l]);
+    in.u2.set(l, q.u2[l]);
+    in.lN1[l] = q.w.lN1[l];
+    in.lN2[l] = q.w.lN2[l];
+    in.delta[l] = q.delta[l];
+    in.w_h[l] = rest.w_h[l];
+  }
+  return in;
+}
 
 // The hinge block of lanes 0..W-1 of `in` into H[entry][lane] (144 entries
 // per lane, layout above). Lanes W..kLanes-1 of H are not written.

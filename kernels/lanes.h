@@ -36,6 +36,14 @@ namespace detail {
 #define LAMINA_LANE_LOOP
 #endif
 
+// Complete unrolling of the short loops inside a lane loop, so that every
+// index is a constant before the vectoriser sees the lane loop.
+#if defined(__GNUC__) && !defined(__clang__)
+#define LAMINA_UNROLL _Pragma("GCC unroll 16")
+#else
+#define LAMINA_UNROLL
+#endif
+
 // Eight doubles fill one AVX-512 register, two AVX2 or four SSE2 registers.
 constexpr int kLanes = 8;
 

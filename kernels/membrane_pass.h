@@ -63,55 +63,36 @@ struct table_faces {
   }
 };
 
-// The scratch of one block of faces.
-struct face_scratch {
-  face_lanes f;
-  face_rest_lanes r;
-  face_energy_lanes q;
-  face_gradient_lanes g;
-  alignas(64) lane_doubles H[kFaceHessianEntries];  // mode::hessian only
-};
+using face_scratch = block_scratch<face_lanes, face_rest_lanes, face_energy_lanes,
+                                   face_gradient_lanes, kFaceHessianEntries>;
 
 // The Hessian blocks of the faces in s, projected as asked.
 template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void face_blocks(face_scratch& s, double mu, projection project) {
-  face_hessian_input in;
-  LAMINA_LANE_LOOP
-  for (int l = 0; l < W; ++l) {
-    for (int k = 0; k < 3; ++k) {
-      in.d[k].set(l, s.f.d[k][l]);
-      in.g[k][l] = s.r.g[k][l];
-    }
-    in.A_r[l] = s.r.A_r[l];
-    in.S_r[l] = s.r.S_r[l];
-    in.S_d[l] = s.q.S_d[l];
-    in.r[l] = s.q.r[l];
-  }
-  face_hessian<Isa, W>(in, face_hessian_coefficients(mu), s.H);
-  if (project == projection::clamp) project_psd<Isa, psd_mode::clamp, 3, W>(s.H);
-  if (project == projection::abs) project_psd<Isa, psd_mode::abs, 3, W>(s.H);
+  face_hessian<Isa, W>(face_hessian_input_of<W>(s.e, s.r, s.q), face_hessian_coefficients(mu), s.H);
+  project_blocks<Isa, 3, W>(project, s.H);
 }
 
 // Faces j0 ... j0+n-1, evaluated in W lanes, then added in order.
 template <class Isa, mode Mode, int W, class State>
 LAMINA_ALWAYS_INLINE void membrane_block(State& p, std::int32_t j0, int n) {
   face_scratch& s = p.s;
-  p.source.template load<Isa, W>(j0, n, p.deformed, s.f, s.r);
-  face_energy<Isa, W>(s.f, s.r, n, p.k, s.q);
+  p.source.template load<Isa, W>(j0, n, p.deformed, s.e, s.r);
+  face_energy<Isa, W>(s.e, s.r, n, p.k, s.q);
   if constexpr (Mode != mode::energy) {
     p.source.template coefficients<Isa, W>(j0, n, p.k.neg_mu4, s.r);
-    face_gradient<Isa, W>(s.f, s.r, s.q, p.k, s.g);
+    face_gradient<Isa, W>(s.e, s.r, s.q, p.k, s.g);
   }
   if constexpr (Mode == mode::hessian) face_blocks<Isa, W>(s, p.k.mu, p.sink.project);
   for (int l = 0; l < n; ++l) {
     p.total = p.total + s.q.E[l];
     if constexpr (Mode != mode::energy) {
       for (int corner = 0; corner < 3; ++corner) {
-        p.sink.add(s.f.corner[corner][l], s.g.corner[corner][l]);
+        p.sink.add(s.e.corner[corner][l], s.g.corner[corner][l]);
       }
     }
     if constexpr (Mode == mode::hessian) {
-      const std::int32_t v[3] = {s.f.corner[0][l], s.f.corner[1][l], s.f.corner[2][l]};
+      const std::int32_t v[3] = {s.e.corner[0][l], s.e.corner[1][l], s.e.corner[2][l]};
       p.sink.template add_block<3>(j0 + l, v, s.H, l);
     }
   }

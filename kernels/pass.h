@@ -16,6 +16,19 @@
 namespace lamina {
 namespace detail {
 
+// The scratch of one block of elements: the elements themselves (indices and
+// deformed positions), their rest side, their energy and the quantities the
+// derivatives reuse, their gradient terms, and in mode::hessian their
+// Hessian blocks (Entries per element).
+template <class Elements, class Rest, class Energy, class Gradient, int Entries>
+struct block_scratch {
+  Elements e;
+  Rest r;
+  Energy q;
+  Gradient g;
+  alignas(64) lane_doubles H[Entries];
+};
+
 template <class Source, class Vertices, class Sink, class Coefficients, class Scratch>
 struct pass_state {
   const Source& source;

@@ -66,6 +66,8 @@
 #ifndef LAMINA_KERNELS_PSD_PROJECTION_H
 #define LAMINA_KERNELS_PSD_PROJECTION_H
 
+#include <lamina/hessian.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -165,16 +167,6 @@ LAMINA_ALWAYS_INLINE double blend(std::uint64_t mask, double rotated, double kep
 }
 
 }  // namespace psd_impl
-
-// Complete unrolling of the short loops inside a lane loop, so that every
-// index is a constant before the vectoriser sees the lane loop.
-#ifndef LAMINA_UNROLL
-#if defined(__GNUC__) && !defined(__clang__)
-#define LAMINA_UNROLL _Pragma("GCC unroll 16")
-#else
-#define LAMINA_UNROLL
-#endif
-#endif
 
 // Eigen-decomposition of the symmetric M x M matrices of lanes 0..W-1 of A
 // (A[p * M + q][lane], both triangles stored and equal). On return A holds
@@ -452,6 +444,13 @@ LAMINA_ALWAYS_INLINE int project_psd(double (&H)[9 * P * P][kLanes]) {
   const int sweeps = jacobi_eigen<Isa, M, W>(K, V, tau);
   expand_projected<Mode, P, W>(K, V, finite, H);
   return sweeps;
+}
+
+// Projects the blocks as the caller asks (projection::none leaves them).
+template <class Isa, int P, int W>
+LAMINA_ALWAYS_INLINE void project_blocks(projection project, double (&H)[9 * P * P][kLanes]) {
+  if (project == projection::clamp) project_psd<Isa, psd_mode::clamp, P, W>(H);
+  if (project == projection::abs) project_psd<Isa, psd_mode::abs, P, W>(H);
 }
 
 }  // namespace detail

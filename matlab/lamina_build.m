@@ -52,6 +52,9 @@ function lamina_build(outdir, extra_flags)
   for k = 1:numel(plugins)
     name = plugins{k};
     sources = [{fullfile(root, m.plugin_sources{k})}, common];
+    for group = m.plugin_groups{k}
+      sources = [sources, in_root(m.(group{1}))];
+    end
     fprintf('lamina_build: %s\n', name);
     if is_octave
       build_octave(name, sources, includes, outdir, [strjoin(m.flags_gnu, ' ') ' ' extra_flags], root);
@@ -114,7 +117,7 @@ end
 function m = read_manifest(file)
   % The lines of manifest.txt, the one list of what lamina builds: a key
   % word, then the values ('#' starts a comment).
-  m = struct('plugin_names', {{}}, 'plugin_sources', {{}});
+  m = struct('plugin_names', {{}}, 'plugin_sources', {{}}, 'plugin_groups', {{}});
   lines = strsplit(fileread(file), {'\r\n', '\n'});
   for i = 1:numel(lines)
     line = strtrim(regexprep(lines{i}, '#.*', ''));
@@ -125,6 +128,7 @@ function m = read_manifest(file)
     if strcmp(words{1}, 'plugin')
       m.plugin_names{end + 1} = words{2};
       m.plugin_sources{end + 1} = words{3};
+      m.plugin_groups{end + 1} = words(4:end);
     else
       m.(words{1}) = words(2:end);
     end

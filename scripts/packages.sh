@@ -23,6 +23,12 @@ lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf gh
 lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils libgtest-dev
                       libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14)
 lamina_ci_packages=(mmdebstrap git)
+# lamina_python_packages  pip install and test the Python module
+#     (scripts/python_test.sh): the compiler, CMake, pybind11 and Python's
+#     headers to build it; venv and pip; NumPy and SciPy it runs on; pytest;
+#     matplotlib for the demo's picture.
+lamina_python_packages=(g++ cmake make pybind11-dev python3-dev python3-venv python3-pip python3-numpy
+                        python3-scipy python3-pytest python3-matplotlib)
 
 # require_packages PACKAGE...
 #

@@ -63,6 +63,7 @@ run_stage asan ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_
   suite "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=address,undefined
 run_stage tsan TSAN_OPTIONS=halt_on_error=1 \
   suite "$root/build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=thread
+run_stage python bash "$root/scripts/python_test.sh"
 run_stage fuzz bash "$root/scripts/fuzz.sh" "${LAMINA_FUZZ_SECONDS:-60}"
 
 echo

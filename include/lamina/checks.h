@@ -86,6 +86,12 @@ struct checked_shell {
 input_error check_shell(const shell_views& views, uses what, message_style style,
                         checked_shell* checked);
 
+// The shape checks of check_shell alone, in the same order, reading no data
+// (the views' data may be null). A host that copies or converts its arrays
+// before checking them runs these first, so that it never copies an array
+// that check_shell would reject for its size.
+input_error check_shell_sizes(const shell_views& views, uses what, message_style style);
+
 // deformed_v against a rest mesh of nV vertices: nV rows, 3 columns.
 input_error check_deformed(const matrix_view& deformed_v, std::size_t nV, message_style style);
 
@@ -102,6 +108,13 @@ input_error complex_array(input which, message_style style);
 input_error sparse_array(input which, message_style style);
 input_error not_real_scalar(input which, const char* class_name, bool complex, message_style style);
 input_error empty_coefficient(input which, message_style style);
+
+// The wording of shape errors for hosts whose arrays may have any number of
+// dimensions (NumPy), both lamina:badSize: an array that is not a table of
+// rows (2-D; an empty 1-D array counts as a table with no rows), and a
+// coefficient with more than one element. `shape` holds the ndim extents.
+input_error not_a_table(input which, const std::size_t* shape, int ndim, message_style style);
+input_error not_scalar(input which, const std::size_t* shape, int ndim, message_style style);
 
 }  // namespace lamina
 

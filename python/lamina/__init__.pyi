@@ -1,0 +1,88 @@
+# Type hints for lamina (the functions live in the extension lamina._lamina).
+from typing import Any, Literal, Optional, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+import scipy.sparse
+
+__version__: str
+
+# (nV, 3) float64 positions; faces (nF, 3) and edges (nE, 4) of 0-based indices.
+VertexArray = npt.ArrayLike
+IndexArray = npt.ArrayLike
+Coefficient = Union[float, int, bool, np.number[Any], npt.NDArray[Any]]
+Projection = Literal["none", "clamp", "abs"]
+
+class InputError(Exception):
+    identifier: Optional[str]
+    argument: Optional[str]
+    position: Optional[Tuple[int, int]]
+    value: Optional[float]
+
+class InputTypeError(InputError, TypeError): ...
+class InputValueError(InputError, ValueError): ...
+
+class OneBasedWarning(UserWarning):
+    identifier: str
+
+def energy(
+    deformed_v: VertexArray,
+    mu: Coefficient,
+    eta: Coefficient,
+    source_faces: IndexArray,
+    source_vertices: VertexArray,
+    edges: IndexArray,
+) -> float: ...
+def energy_and_gradient(
+    deformed_v: VertexArray,
+    mu: Coefficient,
+    eta: Coefficient,
+    source_faces: IndexArray,
+    source_vertices: VertexArray,
+    edges: IndexArray,
+) -> Tuple[float, npt.NDArray[np.float64]]: ...
+def energy_gradient_hessian(
+    deformed_v: VertexArray,
+    mu: Coefficient,
+    eta: Coefficient,
+    source_faces: IndexArray,
+    source_vertices: VertexArray,
+    edges: IndexArray,
+    project: Projection = "none",
+) -> Tuple[float, npt.NDArray[np.float64], scipy.sparse.csc_matrix]: ...
+def hinge_mask(deformed_v: VertexArray, edges: IndexArray) -> npt.NDArray[np.bool_]: ...
+def edge_table(source_faces: IndexArray) -> npt.NDArray[np.int64]: ...
+
+class Shell:
+    def __init__(
+        self,
+        source_faces: IndexArray,
+        source_vertices: VertexArray,
+        mu: Coefficient,
+        eta: Coefficient,
+        edges: Optional[IndexArray] = None,
+    ) -> None: ...
+    def energy(self, deformed_v: VertexArray) -> float: ...
+    def energy_and_gradient(
+        self, deformed_v: VertexArray
+    ) -> Tuple[float, npt.NDArray[np.float64]]: ...
+    def energy_gradient_hessian(
+        self, deformed_v: VertexArray, project: Projection = "none"
+    ) -> Tuple[float, npt.NDArray[np.float64], scipy.sparse.csc_matrix]: ...
+    def copy(self) -> "Shell": ...
+    def __copy__(self) -> "Shell": ...
+    def __deepcopy__(self, memo: Any) -> "Shell": ...
+    @property
+    def vertex_count(self) -> int: ...
+    @property
+    def face_count(self) -> int: ...
+    @property
+    def edge_count(self) -> int: ...
+    @property
+    def hinge_count(self) -> int: ...
+    @property
+    def mu(self) -> float: ...
+    @property
+    def eta(self) -> float: ...
+    @property
+    def edges(self) -> npt.NDArray[np.int64]: ...
