@@ -38,7 +38,8 @@ function(lamina_add_octave_package)
 
   # What the plug-ins are compiled from: the same lists matlab/lamina_build.m
   # takes (kernels, checks and gateway for every plug-in, plus its own
-  # gateway source), the headers of the include folders, and the linker map.
+  # gateway source and the groups its manifest line names, such as
+  # hessian), the headers of the include folders, and the linker map.
   lamina_relative(common ${LAMINA_MANIFEST_kernels} ${LAMINA_MANIFEST_checks} ${LAMINA_MANIFEST_gateway})
   lamina_relative(include_dirs ${LAMINA_MANIFEST_include})
   set(header_paths "")
@@ -53,16 +54,26 @@ function(lamina_add_octave_package)
   set(plugin_sources "")
   set(LAMINA_PLUGIN_SOURCE_LINES "")
   foreach(name ${LAMINA_PLUGINS})
-    lamina_relative(source "${LAMINA_PLUGIN_SOURCE_${name}}")
-    list(APPEND plugin_sources "${source}")
-    string(APPEND LAMINA_PLUGIN_SOURCE_LINES "${name}_SOURCE = ${source}\n")
+    set(own "${LAMINA_PLUGIN_SOURCE_${name}}")
+    foreach(group ${LAMINA_PLUGIN_GROUPS_${name}})
+      if(NOT DEFINED LAMINA_MANIFEST_${group})
+        message(FATAL_ERROR "manifest.txt: plug-in ${name} names the group ${group}, which no line defines")
+      endif()
+      list(APPEND own ${LAMINA_MANIFEST_${group}})
+    endforeach()
+    lamina_relative(own ${own})
+    list(APPEND plugin_sources ${own})
+    list(JOIN own " " own)
+    string(APPEND LAMINA_PLUGIN_SOURCE_LINES "${name}_SOURCES = ${own}\n")
   endforeach()
+  list(REMOVE_DUPLICATES plugin_sources)
 
   list(JOIN LAMINA_MANIFEST_flags_gnu " " LAMINA_FPFLAGS)
   list(TRANSFORM include_dirs PREPEND "-I" OUTPUT_VARIABLE includes)
   list(JOIN includes " " LAMINA_INCLUDES)
   list(JOIN LAMINA_PLUGINS " " LAMINA_PLUGIN_NAMES)
   list(JOIN common " " LAMINA_COMMON_SOURCES)
+  list(JOIN plugin_sources " " LAMINA_PLUGIN_SOURCES)
   list(JOIN headers " " LAMINA_HEADERS)
   configure_file("${here}/Makefile.in" "${gen}/Makefile" @ONLY)
 

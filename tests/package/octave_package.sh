@@ -37,7 +37,13 @@ cmake --build "$build" --target octave_package >"$work/package.log" 2>&1 ||
 
 # What the manifest says is built, and how.
 mapfile -t plugins < <(awk '$1 == "plugin" {print $2}' "$src/manifest.txt")
-mapfile -t gateways < <(awk '$1 == "plugin" {print $3}' "$src/manifest.txt")
+# Each plug-in's own sources: its gateway, and the sources of the groups its
+# line names after it (e.g. hessian).
+mapfile -t own_sources < <(awk '{sub(/#.*/, "")} NF == 0 {next}
+  $1 == "plugin" {print $3; for (i = 4; i <= NF; i++) wanted[$i] = 1; next}
+  {for (i = 2; i <= NF; i++) group[$1] = group[$1] " " $i}
+  END {for (g in wanted) {n = split(group[g], w, " "); for (i = 1; i <= n; i++) print w[i]}}' \
+  "$src/manifest.txt" | sort -u)
 fpflags=$(awk '$1 == "flags_gnu" {$1 = ""; sub(/^ +/, ""); print}' "$src/manifest.txt")
 [ ${#plugins[@]} -gt 0 ] && [ -n "$fpflags" ] || fail "cannot read manifest.txt"
 
@@ -49,7 +55,7 @@ fi
 required=(DESCRIPTION COPYING INDEX post_install.m src/Makefile src/mex/exports.map
           inst/lamina_edge_table.m)
 for p in "${plugins[@]}"; do required+=("inst/$p.m"); done
-for s in "${gateways[@]}"; do required+=("src/$s"); done
+for s in "${own_sources[@]}"; do required+=("src/$s"); done
 for f in "${required[@]}"; do
   grep -qx "$name/$f" "$work/contents" || fail "$f is not in the package"
 done
@@ -62,6 +68,8 @@ grep -qE "^Categories: .+" "$pkgdir/DESCRIPTION" || fail "DESCRIPTION: no Catego
 cmp -s "$src/LICENSE" "$pkgdir/COPYING" || fail "COPYING is not the LICENSE"
 [ "$(sed -n 's/^PLUGINS = //p' "$pkgdir/src/Makefile")" = "${plugins[*]}" ] ||
   fail "the Makefile's plug-ins are not the manifest's (${plugins[*]})"
+[ "$(sed -n 's/^PLUGIN_SOURCES = //p' "$pkgdir/src/Makefile" | tr ' ' '\n' | sort -u | xargs)" = \
+  "$(echo "${own_sources[@]}")" ] || fail "the Makefile's plug-in sources are not the manifest's"
 [ "$(sed -n 's/^LAMINA_FPFLAGS = //p' "$pkgdir/src/Makefile")" = "$fpflags" ] ||
   fail "the Makefile's floating-point flags are not the manifest's ($fpflags)"
 for p in "${plugins[@]}" lamina_edge_table; do
@@ -79,8 +87,7 @@ run_octave "pkg('install', '-local', '-verbose', '$tarball')" >"$work/install.lo
 # mkoctfile --verbose prints each compiler call: one per source, each with
 # the manifest's flags after any other floating-point or optimisation flag.
 grep -E -- ' -c .*\.cpp -o ' "$work/install.log" | grep -v '^CXXFLAGS=' >"$work/compiles" || true
-sources=$(sed -n 's/^COMMON_SOURCES = //p' "$pkgdir/src/Makefile" | wc -w)
-expected=$((sources + ${#plugins[@]}))
+expected=$(sed -n 's/^\(COMMON\|PLUGIN\)_SOURCES = //p' "$pkgdir/src/Makefile" | wc -w)
 [ "$(wc -l <"$work/compiles")" -eq "$expected" ] ||
   { cat "$work/install.log"; fail "expected $expected compiler calls in pkg install's output"; }
 while read -r line; do
