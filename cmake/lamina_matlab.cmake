@@ -1,14 +1,14 @@
 # The plug-ins for MATLAB, built with CMake's FindMatlab the way MATLAB's
-# "mex -R2017b" builds them, into ${CMAKE_BINARY_DIR}/matlab beside their
+# "mex -R2017b" builds them, into ${PROJECT_BINARY_DIR}/matlab beside their
 # help files. Taken only when a MATLAB installation is found (set
 # Matlab_ROOT_DIR to point at one).
-option(LAMINA_MATLAB "Build the MATLAB plug-ins when MATLAB is found" ON)
+option(LAMINA_MATLAB "Build the MATLAB plug-ins when MATLAB is found" ${LAMINA_TOP_LEVEL})
 if(LAMINA_MATLAB)
   find_package(Matlab QUIET COMPONENTS MX_LIBRARY)
 endif()
 
 if(LAMINA_MATLAB AND Matlab_FOUND)
-  set(LAMINA_MATLAB_DIR "${CMAKE_BINARY_DIR}/matlab")
+  set(LAMINA_MATLAB_DIR "${PROJECT_BINARY_DIR}/matlab")
   foreach(name ${LAMINA_PLUGINS})
     # matlab_add_mex compiles MATLAB's own mexfilerequiredapiversion into the
     # module and defines MATLAB_MEX_FILE, which leaves mex/api_version.cpp empty.

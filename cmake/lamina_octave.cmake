@@ -1,12 +1,12 @@
 # The plug-ins for GNU Octave, built by matlab/lamina_build.m under
 # octave-cli ("mkoctfile --mex" with the project's floating-point flags)
-# into ${CMAKE_BINARY_DIR}/octave, beside their help files: the folder a
+# into ${PROJECT_BINARY_DIR}/octave, beside their help files: the folder a
 # user adds to Octave's path. Enabled when mkoctfile and octave-cli are found.
-option(LAMINA_OCTAVE "Build the Octave plug-ins when Octave is found" ON)
+option(LAMINA_OCTAVE "Build the Octave plug-ins when Octave is found" ${LAMINA_TOP_LEVEL})
 find_program(LAMINA_MKOCTFILE mkoctfile)
 find_program(LAMINA_OCTAVE_CLI octave-cli)
 
-set(LAMINA_OCTAVE_DIR "${CMAKE_BINARY_DIR}/octave")
+set(LAMINA_OCTAVE_DIR "${PROJECT_BINARY_DIR}/octave")
 set(LAMINA_OCTAVE_ENABLED OFF)
 if(LAMINA_OCTAVE AND LAMINA_MKOCTFILE AND LAMINA_OCTAVE_CLI AND NOT LAMINA_SANITIZE)
   set(LAMINA_OCTAVE_ENABLED ON)

@@ -4,7 +4,7 @@
 # module named <name>.mexa64 (no "lib" prefix) that exports exactly
 # mexFunction and mexfilerequiredapiversion and leaves the libmx/libmex
 # functions undefined, to be bound by whichever host loads it.
-set(LAMINA_PLUGIN_DIR "${CMAKE_BINARY_DIR}/mex")
+set(LAMINA_PLUGIN_DIR "${PROJECT_BINARY_DIR}/mex")
 set(LAMINA_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/../mex/exports.map")
 
 if(APPLE)

@@ -12,7 +12,10 @@
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
 #                        packages, CMake, GoogleTest, Google Benchmark,
 #                        clang with its runtime for the fuzzers, and
-#                        clang-format for the format check.
+#                        clang-format for the format check. The package
+#                        tests need nothing more: pkg install runs make and
+#                        Octave's mkoctfile (liboctave-dev), and the C++
+#                        package is built with CMake and g++.
 # lamina_ci_packages     what .ci/run needs on the CI machine itself to make
 #                        the fresh Debian 12 root it runs the scripts in.
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test, stage by stage: a warnings-as-errors release build (C++,
-# host, Octave and example tests, a smoke pass of the benchmark), the same
-# tests built with AddressSanitizer and UndefinedBehaviorSanitizer, again
+# host, Octave and example tests, a smoke pass of the benchmark, and the
+# package tests: the Octave package through pkg install, the C++ package
+# through cmake --install and find_package, in temporary prefixes), the
+# same tests built with AddressSanitizer and UndefinedBehaviorSanitizer, again
 # with ThreadSanitizer, then a bounded libFuzzer run of each gateway. Every
 # stage runs even when an earlier one failed; a summary of the stages (pass
 # or fail, seconds) closes the run, and the exit status is non-zero if any
