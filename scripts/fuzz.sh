@@ -28,6 +28,10 @@ plugins=$(awk '$1 == "plugin" {print $2}' "$root/manifest.txt")
 cmake --build "$dir" -j"$(nproc 2>/dev/null || echo 2)" \
   $(for plugin in $plugins; do printf ' --target fuzz_%s' "$plugin"; done) >/dev/null
 
+# clang's undefined-behaviour checks are compiled recoverable (see
+# cmake/lamina_flags.cmake): this makes any report a crash the fuzzer keeps.
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
 status=0
 for plugin in $plugins; do
   corpus=$dir/corpus/$plugin

@@ -59,7 +59,7 @@ run_stage() {
 }
 
 run_stage release suite "$root/build/release" -DCMAKE_BUILD_TYPE=Release
-run_stage asan ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+run_stage asan ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   suite "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=address,undefined
 run_stage tsan TSAN_OPTIONS=halt_on_error=1 \
   suite "$root/build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAMINA_SANITIZE=thread
