@@ -217,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     out = plugin->call(nlhs, prhs);
   } catch (const lamina::host::mex_error& e) {
-    if (verbose) std::fprintf(stderr, "%s\n", e.identifier().c_str());
+    if (verbose) std::fprintf(stderr, "%s: %s\n", e.identifier().c_str(), e.message().c_str());
     if (!is_own_error(e.identifier()))
       fail("unexpected error " + e.identifier() + ": " + e.message());
     if (e.identifier().rfind("lamina:", 0) == 0 && e.message().rfind(LAMINA_FUZZ_PLUGIN, 0) == 0) {

@@ -54,8 +54,8 @@ bool raise(const input_error& e) {
 bool check_output_count(const char* plugin, int nlhs, int most, const char* outputs) {
   if (nlhs <= most) return true;
   mexErrMsgIdAndTxt("lamina:tooManyOutputs",
-                    "%s returns at most %d output%s (%s), but %d were requested", plugin, most,
-                    most == 1 ? "" : "s", outputs, nlhs);
+                    "%d outputs were requested, but %s returns at most %d (%s)", nlhs, plugin, most,
+                    outputs);
   return false;
 }
 

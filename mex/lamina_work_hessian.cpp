@@ -61,7 +61,7 @@ bool read_options(int nrhs, const mxArray* prhs[], lamina::projection* project) 
     }
     if (!name.is("project")) {
       mexErrMsgIdAndTxt("lamina:badOption",
-                        "'%s%s' is not an option of lamina_work_hessian; the one option is "
+                        "there is no option '%s%s': the one option of lamina_work_hessian is "
                         "'Project' ('none', 'clamp' or 'abs')",
                         name.value, name.truncated ? "..." : "");
       return false;

@@ -254,8 +254,14 @@ TEST(WorkHessianPlugin, BadOptionsAndOutputCountsAreNamedErrors) {
       {{"Projection", "clamp"},
        3,
        "lamina:badOption",
-       "'Projection' is not an option of lamina_work_hessian; the one option is 'Project' "
+       "there is no option 'Projection': the one option of lamina_work_hessian is 'Project' "
        "('none', 'clamp' or 'abs')"},
+      // The name comes after words of the plug-in's own, whatever it is.
+      {{"lamina_work_hessian", "clamp"},
+       3,
+       "lamina:badOption",
+       "there is no option 'lamina_work_hessian': the one option of lamina_work_hessian is "
+       "'Project' ('none', 'clamp' or 'abs')"},
       {{"Project"},
        3,
        "MATLAB:lamina_work_hessian",
@@ -265,8 +271,8 @@ TEST(WorkHessianPlugin, BadOptionsAndOutputCountsAreNamedErrors) {
       {{},
        4,
        "lamina:tooManyOutputs",
-       "lamina_work_hessian returns at most 3 outputs (energy, gradient, hessian), but 4 were "
-       "requested"},
+       "4 outputs were requested, but lamina_work_hessian returns at most 3 (energy, gradient, "
+       "hessian)"},
   };
   for (const option_case& c : cases) {
     SCOPED_TRACE(c.identifier);
