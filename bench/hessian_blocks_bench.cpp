@@ -1,9 +1,9 @@
 // Cost of the element Hessian blocks and of their PSD projection, per
 // element, on every instruction-set path this processor supports.
 //
-//   build/release/tests/lamina_hessian_bench          a 100 x 100 sheet
-//   build/release/tests/lamina_hessian_bench avx512   that path only
-//   build/release/tests/lamina_hessian_bench --smoke  one pass on a small sheet
+//   build/release/bench/lamina_hessian_bench          a 100 x 100 sheet
+//   build/release/bench/lamina_hessian_bench avx512   that path only
+//   build/release/bench/lamina_hessian_bench --smoke  one pass on a small sheet
 //
 // The elements come from a jittered, bent sheet, rotated, stretched and
 // perturbed (mildly, and strongly). Each figure is the median over

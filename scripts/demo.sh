@@ -18,19 +18,24 @@ plugins=$root/build/octave
 out=$root/build/demo
 mkdir -p "$out"
 # Rebuild the plug-ins only when a source is newer than they are.
-stale=yes
-if [ -f "$plugins/lamina_work_deriv.mex" ] && [ -f "$plugins/lamina_hinge_mask.mex" ] &&
-   [ -f "$plugins/lamina_work_total.mex" ] &&
-   [ -z "$(find "$root/include" "$root/kernels" "$root/mex" "$root/matlab" -newer "$plugins/lamina_work_total.mex" -type f)" ]; then
-  stale=no
-fi
+# Every plug-in the manifest lists must be there, each newer than every source.
+stale=no
+for plugin in $(awk '$1 == "plugin" {print $2}' "$root/manifest.txt"); do
+  if [ ! -f "$plugins/$plugin.mex" ] ||
+     [ -n "$(find "$root/include" "$root/kernels" "$root/checks" "$root/mex" "$root/matlab" \
+               "$root/manifest.txt" -newer "$plugins/$plugin.mex" -type f | head -1)" ]; then
+    stale=yes
+  fi
+done
 octave=(octave-cli --no-gui --norc --quiet --eval)
 # Octave 7 prints this line on exit after any caught error; it is harmless.
 quiet() { grep -v "ignoring const execution_exception" || true; }
 if [ $stale = yes ]; then
   echo "== building the Octave plug-ins in $plugins"
   "${octave[@]}" "addpath('$root/matlab'); lamina_build('$plugins')" 2>&1 | quiet
-  [ -f "$plugins/lamina_work_total.mex" ] || { echo "demo.sh: the build failed" >&2; exit 1; }
+  for plugin in $(awk '$1 == "plugin" {print $2}' "$root/manifest.txt"); do
+    [ -f "$plugins/$plugin.mex" ] || { echo "demo.sh: the build failed ($plugin)" >&2; exit 1; }
+  done
 fi
 echo "== running examples/lamina_demo.m"
 rm -f "$out/lamina_demo.png"
