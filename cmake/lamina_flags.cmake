@@ -21,9 +21,9 @@ endif()
 
 # Coverage instrumentation for the fuzzers, on what decides how a call ends:
 # the gateways, the MEX glue and the input checks. The kernels stay without
-# it: they only compute, and clang takes the better part of an hour to
-# compile the Hessian kernels with coverage, address and undefined-behaviour
-# instrumentation together (minutes without the coverage).
+# it (they keep the sanitizers): they only compute, their branches depend on
+# the geometry rather than on what the fuzzer varies, and instrumenting them
+# adds much to the compile time of the Hessian kernels.
 add_library(lamina_fuzz_coverage INTERFACE)
 if(LAMINA_FUZZ)
   target_compile_options(lamina_fuzz_coverage INTERFACE -fsanitize=fuzzer-no-link)

@@ -19,8 +19,9 @@ out=$root/build/demo
 mkdir -p "$out"
 # Rebuild the plug-ins only when a source is newer than they are.
 # Every plug-in the manifest lists must be there, each newer than every source.
+plugin_names=$(awk '$1 == "plugin" {print $2}' "$root/manifest.txt")
 stale=no
-for plugin in $(awk '$1 == "plugin" {print $2}' "$root/manifest.txt"); do
+for plugin in $plugin_names; do
   if [ ! -f "$plugins/$plugin.mex" ] ||
      [ -n "$(find "$root/include" "$root/kernels" "$root/checks" "$root/mex" "$root/matlab" \
                "$root/manifest.txt" -newer "$plugins/$plugin.mex" -type f | head -1)" ]; then
@@ -33,7 +34,7 @@ quiet() { grep -v "ignoring const execution_exception" || true; }
 if [ $stale = yes ]; then
   echo "== building the Octave plug-ins in $plugins"
   "${octave[@]}" "addpath('$root/matlab'); lamina_build('$plugins')" 2>&1 | quiet
-  for plugin in $(awk '$1 == "plugin" {print $2}' "$root/manifest.txt"); do
+  for plugin in $plugin_names; do
     [ -f "$plugins/$plugin.mex" ] || { echo "demo.sh: the build failed ($plugin)" >&2; exit 1; }
   done
 fi
