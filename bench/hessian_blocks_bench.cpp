@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "face_hessian.h"
+#include "assembly/projection.h"
 #include "hessian_paths.h"
-#include "hinge_hessian.h"
-#include "psd_projection.h"
 #include "support/mesh.h"
+#include "terms/bending/hinge_hessian.h"
+#include "terms/membrane/face_hessian.h"
 
 namespace lamina {
 namespace {

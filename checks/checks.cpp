@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "isa.h"
+#include "simd/isa.h"
 
 namespace lamina {
 namespace {

@@ -14,8 +14,8 @@ if(LAMINA_OCTAVE AND LAMINA_MKOCTFILE AND LAMINA_OCTAVE_CLI AND NOT LAMINA_SANIT
   if(LAMINA_WERROR)
     string(APPEND flags " -Werror")
   endif()
-  file(GLOB sources CONFIGURE_DEPENDS
-       "${PROJECT_SOURCE_DIR}/include/lamina/*" "${PROJECT_SOURCE_DIR}/kernels/*"
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       "${PROJECT_SOURCE_DIR}/include/lamina/*" "${PROJECT_SOURCE_DIR}/kernels/*" "${PROJECT_SOURCE_DIR}/src/*"
        "${PROJECT_SOURCE_DIR}/checks/*" "${PROJECT_SOURCE_DIR}/mex/*"
        "${PROJECT_SOURCE_DIR}/matlab/*.m" "${LAMINA_MANIFEST}")
   set(outputs "")

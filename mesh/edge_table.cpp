@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "index.h"
+#include "simd/index.h"
 
 namespace lamina {
 namespace {

@@ -11,9 +11,9 @@
 #include <cstdint>
 
 #include "arguments.h"
+#include "assembly/pattern.h"
 #include "hessian_kernels.h"
 #include "mex.h"
-#include "vertex_neighbours.h"
 
 namespace {
 

@@ -23,7 +23,7 @@ plugin_names=$(awk '$1 == "plugin" {print $2}' "$root/manifest.txt")
 stale=no
 for plugin in $plugin_names; do
   if [ ! -f "$plugins/$plugin.mex" ] ||
-     [ -n "$(find "$root/include" "$root/kernels" "$root/checks" "$root/mex" "$root/matlab" \
+     [ -n "$(find "$root/include" "$root/kernels" "$root/src" "$root/checks" "$root/mex" "$root/matlab" \
                "$root/manifest.txt" -newer "$plugins/$plugin.mex" -type f | head -1)" ]; then
     stale=yes
   fi

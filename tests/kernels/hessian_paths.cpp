@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "face_hessian.h"
-#include "hinge_hessian.h"
+#include "terms/bending/hinge_hessian.h"
+#include "terms/membrane/face_hessian.h"
 
 namespace lamina {
 namespace test {

@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "isa.h"
-#include "psd_projection.h"
+#include "assembly/projection.h"
+#include "simd/isa.h"
 #include "support/mesh.h"
 
 namespace lamina {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "index.h"
+#include "simd/index.h"
 #include "support/mesh.h"
 #include "support/numeric.h"
 

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "hessian_sink.h"
-#include "isa.h"
+#include "assembly/hessian_sink.h"
+#include "simd/isa.h"
 
 namespace lamina {
 namespace detail {

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <new>
 
-#include "bending_pass.h"
-#include "hessian_sink.h"
-#include "isa.h"
-#include "membrane_pass.h"
-#include "prepared.h"
-#include "vertex_neighbours.h"
+#include "assembly/hessian_sink.h"
+#include "assembly/pattern.h"
+#include "assembly/prepared.h"
+#include "simd/isa.h"
+#include "terms/bending/bending_pass.h"
+#include "terms/membrane/membrane_pass.h"
 
 namespace lamina {
 namespace {

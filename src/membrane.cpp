@@ -4,9 +4,9 @@
 
 #include <cstddef>
 
-#include "isa.h"
 #include "isa_paths.h"
-#include "membrane_pass.h"
+#include "simd/isa.h"
+#include "terms/membrane/membrane_pass.h"
 
 namespace lamina {
 namespace detail {

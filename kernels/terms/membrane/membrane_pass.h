@@ -28,11 +28,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "face.h"
-#include "face_hessian.h"
-#include "lanes.h"
-#include "pass.h"
-#include "psd_projection.h"
+#include "assembly/pass.h"
+#include "assembly/projection.h"
+#include "simd/lanes.h"
+#include "terms/membrane/face.h"
+#include "terms/membrane/face_hessian.h"
 
 namespace lamina {
 namespace detail {

@@ -3,9 +3,9 @@
 // pattern found by bisection.
 #include <cstddef>
 
-#include "bending_pass.h"
 #include "hessian_kernels.h"
-#include "membrane_pass.h"
+#include "terms/bending/bending_pass.h"
+#include "terms/membrane/membrane_pass.h"
 
 namespace lamina {
 namespace detail {

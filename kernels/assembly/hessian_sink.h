@@ -22,8 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "lanes.h"
-#include "vertex_neighbours.h"
+#include "assembly/pattern.h"
+#include "simd/lanes.h"
 
 namespace lamina {
 namespace detail {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "isa.h"
+#include "simd/isa.h"
 
 namespace lamina {
 namespace detail {

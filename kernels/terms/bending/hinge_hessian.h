@@ -51,8 +51,8 @@
 #ifndef LAMINA_KERNELS_HINGE_HESSIAN_H
 #define LAMINA_KERNELS_HINGE_HESSIAN_H
 
-#include "hinge.h"
-#include "lanes.h"
+#include "simd/lanes.h"
+#include "terms/bending/hinge.h"
 
 namespace lamina {
 namespace detail {

@@ -25,7 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "lanes.h"
+#include "simd/lanes.h"
 
 namespace lamina {
 namespace detail {

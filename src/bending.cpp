@@ -2,9 +2,9 @@
 // table, on the widest instruction set the processor has.
 #include <lamina/lamina.h>
 
-#include "bending_pass.h"
-#include "isa.h"
 #include "isa_paths.h"
+#include "simd/isa.h"
+#include "terms/bending/bending_pass.h"
 
 namespace lamina {
 namespace detail {

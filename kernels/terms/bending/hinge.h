@@ -25,8 +25,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "index.h"
-#include "lanes.h"
+#include "simd/index.h"
+#include "simd/lanes.h"
 
 namespace lamina {
 namespace detail {

@@ -21,8 +21,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "index.h"
-#include "isa.h"
+#include "simd/index.h"
+#include "simd/isa.h"
 
 namespace lamina {
 namespace detail {

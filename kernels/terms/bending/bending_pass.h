@@ -21,11 +21,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hinge.h"
-#include "hinge_hessian.h"
-#include "lanes.h"
-#include "pass.h"
-#include "psd_projection.h"
+#include "assembly/pass.h"
+#include "assembly/projection.h"
+#include "simd/lanes.h"
+#include "terms/bending/hinge.h"
+#include "terms/bending/hinge_hessian.h"
 
 namespace lamina {
 namespace detail {

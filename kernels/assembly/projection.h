@@ -73,7 +73,7 @@
 #include <cstring>
 #include <limits>
 
-#include "lanes.h"
+#include "simd/lanes.h"
 
 // A loop over the lanes whose arrays are indexed by row numbers known only
 // at run time (the rotated pair): the lanes never touch each other's

@@ -5,9 +5,9 @@
 
 #include <cstddef>
 
-#include "hinge.h"
-#include "isa.h"
 #include "isa_paths.h"
+#include "simd/isa.h"
+#include "terms/bending/hinge.h"
 
 namespace lamina {
 namespace {

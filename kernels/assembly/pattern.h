@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "index.h"
+#include "simd/index.h"
 
 namespace lamina {
 namespace detail {

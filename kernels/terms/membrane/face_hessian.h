@@ -52,8 +52,8 @@
 #ifndef LAMINA_KERNELS_FACE_HESSIAN_H
 #define LAMINA_KERNELS_FACE_HESSIAN_H
 
-#include "face.h"
-#include "lanes.h"
+#include "simd/lanes.h"
+#include "terms/membrane/face.h"
 
 namespace lamina {
 namespace detail {

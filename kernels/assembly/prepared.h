@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "face.h"
-#include "hinge.h"
-#include "lanes.h"
+#include "simd/lanes.h"
+#include "terms/bending/hinge.h"
+#include "terms/membrane/face.h"
 
 namespace lamina {
 namespace detail {

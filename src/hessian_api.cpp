@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "assembly/pattern.h"
 #include "hessian_kernels.h"
-#include "isa.h"
-#include "vertex_neighbours.h"
+#include "simd/isa.h"
 
 namespace lamina {
 namespace {
