@@ -16,7 +16,7 @@
 
 namespace lamina {
 
-enum class bending_model { cosine };
+enum class bending_model { cosine, dihedral };
 
 // The model's name, as options spell it: "cosine", ...
 const char* bending_model_name(bending_model model);

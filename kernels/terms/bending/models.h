@@ -8,6 +8,7 @@
 #include <lamina/bending.h>
 
 #include "terms/bending/cosine/model.h"
+#include "terms/bending/dihedral/model.h"
 
 namespace lamina {
 namespace detail {
@@ -16,6 +17,8 @@ namespace detail {
 template <class F>
 LAMINA_ALWAYS_INLINE decltype(auto) with_bending_model(bending_model model, F&& f) {
   switch (model) {
+    case bending_model::dihedral:
+      return f(dihedral_bending{});
     case bending_model::cosine:
       break;
   }
@@ -23,7 +26,7 @@ LAMINA_ALWAYS_INLINE decltype(auto) with_bending_model(bending_model model, F&& 
 }
 
 // Their names, in the order of the enum.
-constexpr const char* kBendingModelNames[] = {cosine_bending::name};
+constexpr const char* kBendingModelNames[] = {cosine_bending::name, dihedral_bending::name};
 
 }  // namespace detail
 }  // namespace lamina
