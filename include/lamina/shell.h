@@ -13,10 +13,13 @@
 // hessian.h) and of the plug-ins on the same input: the same expressions,
 // the same row order, the same order of additions into every entry.
 //
-// The calls allocate nothing and keep no state but the workspace, which they
-// overwrite: one object serves one thread at a time. Give each thread its
-// own copy (the copy constructor duplicates the prepared data) to evaluate
-// in parallel.
+// Each call runs on the threads shell_options::threads allows (all cores by
+// default, one on small meshes), with the one-thread bits whatever their
+// number. The calls keep no state but a workspace, which they overwrite (and,
+// once a call runs on several threads, the ownership of the mesh's vertices
+// by blocks of elements, see kernels/assembly/chunks.h): one object serves
+// one caller at a time. Give each caller its own copy (the copy constructor
+// duplicates the prepared data) to evaluate several shells at once.
 //
 //   lamina::shell s(faces, nF, rest, nV, mu, eta);   // the edge table is built
 //   std::vector<double> g(3 * nV);
@@ -29,6 +32,7 @@
 #include <lamina/hessian.h>
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,7 +40,22 @@
 namespace lamina {
 namespace detail {
 struct shell_access;
-}
+struct shell_threads;
+
+// A prepared shell's caches for its threaded calls, built on the first such
+// call. A copy of a shell starts without them: its calls may run on another
+// thread at the same time.
+class shell_threads_slot {
+ public:
+  shell_threads_slot();
+  shell_threads_slot(const shell_threads_slot&);
+  shell_threads_slot(shell_threads_slot&&) noexcept;
+  shell_threads_slot& operator=(const shell_threads_slot&);
+  shell_threads_slot& operator=(shell_threads_slot&&) noexcept;
+  ~shell_threads_slot();
+  std::unique_ptr<shell_threads> state;
+};
+}  // namespace detail
 
 // Input the checks of checks.h reject, as an exception: the same identifier
 // and message as the plug-ins' errors.
@@ -69,6 +88,10 @@ struct shell_options {
   message_style style = message_style::matlab;
   // The bending model (bending.h).
   bending_model bending = bending_model::cosine;
+  // The threads of each call: 0 for all cores (the process's CPU affinity
+  // allowing), one thread on meshes too small to gain from more; n >= 1 for
+  // at most n. Every count gives the one-thread bits.
+  int threads = 0;
 };
 
 class shell {
@@ -99,6 +122,10 @@ class shell {
   double mu() const { return mu_; }
   double eta() const { return eta_; }
   bending_model bending() const { return bending_; }
+  // The threads of each call (shell_options::threads); a negative count
+  // throws std::invalid_argument.
+  int threads() const { return threads_; }
+  void set_threads(int threads);
   // The edge table in use (given or built), nE by 4, column-major.
   const std::vector<double>& edges() const { return edges_; }
   // Whether no face index is 0: MATLAB's 1-based faces passed as they are.
@@ -149,6 +176,8 @@ class shell {
   std::int32_t nV_, nF_, nE_;
   double mu_, eta_;
   bending_model bending_;
+  int threads_;
+  detail::shell_threads_slot threads_state_;
   bool faces_look_one_based_ = false;
   hessian_layout layout_;
   std::vector<double> edges_;
