@@ -48,10 +48,6 @@ struct prepared_kernel {
 
 namespace detail {
 
-// Meshes of fewer elements run on one thread unless more are asked for:
-// below this the threads' start-up costs more than they give.
-constexpr std::int64_t kAutoThreads = 16384;
-
 struct shell_threads {
   chunk_ownership faces, hinges;
   chunk_slots slots;
@@ -112,15 +108,13 @@ struct shell_access {
     return h;
   }
 
-  // The threads of a call: as many as asked for (all cores by default, but
-  // one below kAutoThreads elements), no more than a term has chunks.
+  // The threads of a call (chunks.h), no more than a term has chunks.
   static int threads_for(const shell& s) {
-    const std::int64_t elements = static_cast<std::int64_t>(s.nF_) + s.hinge_count();
-    const int wanted =
-        s.threads_ > 0 ? s.threads_ : (elements >= kAutoThreads ? hardware_threads() : 1);
     const std::int32_t chunk =
         s.threads_state_.state ? s.threads_state_.state->faces.chunk : kChunk;
-    return std::min(wanted, std::max(chunks_of(s.nF_, chunk), chunks_of(s.hinge_count(), chunk)));
+    return detail::threads_for(
+        s.threads_, static_cast<std::int64_t>(s.nF_) + s.hinge_count(),
+        std::max(chunks_of(s.nF_, chunk), chunks_of(s.hinge_count(), chunk)));
   }
 
   static std::unique_ptr<shell_threads>& state(shell& s) { return s.threads_state_.state; }

@@ -50,6 +50,19 @@ inline std::int32_t chunks_of(std::int32_t positions, std::int32_t chunk = kChun
   return positions > 0 ? (positions - 1) / chunk + 1 : 0;
 }
 
+// Meshes of fewer elements run on one thread unless more are asked for:
+// below this the threads' start-up costs more than they give.
+constexpr std::int64_t kAutoThreads = 16384;
+
+// The threads of a call: as many as asked for (requested > 0), or all cores
+// (requested 0) but one below kAutoThreads elements; never more than the
+// chunks there are.
+inline int threads_for(int requested, std::int64_t elements, int chunks) {
+  const int wanted =
+      requested > 0 ? requested : (elements >= kAutoThreads ? hardware_threads() : 1);
+  return wanted < chunks ? wanted : (chunks > 1 ? chunks : 1);
+}
+
 // The range of chunk c.
 inline std::int32_t chunk_begin(int c, std::int32_t chunk) { return c * chunk; }
 inline std::int32_t chunk_end(int c, std::int32_t positions, std::int32_t chunk) {

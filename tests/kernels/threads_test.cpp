@@ -4,6 +4,9 @@
 // (so that a small mesh has many, with vertices and pairs on every kind of
 // boundary) and the default ones.
 #include <gtest/gtest.h>
+#include <lamina/hessian.h>
+#include <lamina/lamina.h>
+#include <lamina/rest.h>
 #include <lamina/shell.h>
 
 #include <stdexcept>
@@ -81,6 +84,54 @@ TEST(Threads, EveryCountGivesTheOneThreadBits) {
       }
     }
   }
+}
+
+TEST(Threads, StatelessCallsGiveTheOneThreadBits) {
+  // Big enough for several chunks of the default size: 2 x 69 x 69 faces.
+  test::problem p = test::random_problem(70, 70, 8);
+  test::shuffle_vertices(p, 2);
+  const test::mesh& m = p.m;
+  const hessian_pattern pattern(m.faces.data(), m.nF, m.edges.data(), m.nE, m.nV,
+                                hessian_layout::column_major);
+  for (bending_model b : {bending_model::cosine, bending_model::dihedral}) {
+    std::vector<double> g1(3 * m.nV), H1(pattern.nnz()), gx1(3 * m.nV), M1(pattern.nnz());
+    const double E1 = shell_energy_gradient_hessian(
+        p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(), m.faces.data(), m.nF, m.edges.data(),
+        m.nE, projection::clamp, pattern, g1.data(), H1.data(), b, 1);
+    const double R1 = shell_rest_derivatives(p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(),
+                                             m.faces.data(), m.nF, m.edges.data(), m.nE, g1.data(),
+                                             gx1.data(), &pattern, M1.data(), b, 1);
+    for (int threads : {2, 3, 16}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads");
+      std::vector<double> g(3 * m.nV), H(pattern.nnz()), gx(3 * m.nV), M(pattern.nnz());
+      EXPECT_SAME_BITS(
+          shell_energy_gradient_hessian(p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(),
+                                        m.faces.data(), m.nF, m.edges.data(), m.nE,
+                                        projection::clamp, pattern, g.data(), H.data(), b, threads),
+          E1);
+      EXPECT_SAME_BITS_VECTOR(g, g1);
+      EXPECT_SAME_BITS_VECTOR(H, H1);
+      EXPECT_SAME_BITS(shell_energy_and_gradient(p.deformed.data(), m.nV, p.mu, p.eta,
+                                                 m.rest.data(), m.faces.data(), m.nF,
+                                                 m.edges.data(), m.nE, g.data(), b, threads),
+                       E1);
+      EXPECT_SAME_BITS_VECTOR(g, g1);
+      EXPECT_SAME_BITS(shell_energy(p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(),
+                                    m.faces.data(), m.nF, m.edges.data(), m.nE, b, threads),
+                       E1);
+      EXPECT_SAME_BITS(shell_rest_derivatives(p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(),
+                                              m.faces.data(), m.nF, m.edges.data(), m.nE, g.data(),
+                                              gx.data(), &pattern, M.data(), b, threads),
+                       R1);
+      EXPECT_SAME_BITS_VECTOR(gx, gx1);
+      EXPECT_SAME_BITS_VECTOR(M, M1);
+    }
+  }
+  std::vector<double> g(3 * m.nV);
+  EXPECT_THROW(
+      shell_energy_and_gradient(p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(), m.faces.data(),
+                                m.nF, m.edges.data(), m.nE, g.data(), bending_model::cosine, -1),
+      std::invalid_argument);
 }
 
 TEST(Threads, DefaultChunksOnAMeshBigEnoughForThreads) {
