@@ -1,11 +1,13 @@
 function lamina_build(outdir, extra_flags)
-%LAMINA_BUILD  Compile the lamina MEX plug-ins for this MATLAB or Octave.
-%   LAMINA_BUILD compiles lamina_work_deriv, lamina_work_total and
-%   lamina_hinge_mask into build/octave (in Octave) or build/matlab (in
+%LAMINA_BUILD  Compile the lamina plug-ins for this MATLAB or Octave.
+%   LAMINA_BUILD compiles the plug-ins that manifest.txt lists
+%   (lamina_work_deriv, lamina_work_total, lamina_hinge_mask and
+%   lamina_work_hessian) into build/octave (in Octave) or build/matlab (in
 %   MATLAB) of the lamina folder, and copies their help files and
 %   LAMINA_EDGE_TABLE beside them. That folder is the one to add to the path;
-%   LAMINA_BUILD prints the addpath command. For example, in Octave:
+%   LAMINA_BUILD prints the addpath command.
 %
+%   Example (not run): in Octave, with the lamina sources in /home/me/lamina.
 %     run /home/me/lamina/matlab/lamina_build.m
 %     addpath('/home/me/lamina/build/octave')
 %
@@ -24,7 +26,8 @@ function lamina_build(outdir, extra_flags)
 %
 %   Requires a C++17 compiler: in MATLAB, one selected with "mex -setup C++".
 %
-%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK.
+%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK,
+%   LAMINA_WORK_HESSIAN.
 
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
