@@ -48,6 +48,13 @@ function varargout = lamina_work_hessian(varargin)
 %   and, as LAMINA_WORK_DERIV, the warning lamina:oneBased when no index of
 %   SOURCE_FACES is 0 (faces that look 1-based: pass F - 1).
 %
+%   In Octave this plug-in is an oct-file, lamina_work_hessian.oct, written
+%   to Octave's own interface so that the sparse HESSIAN is built in place
+%   rather than copied out of a MEX array; it takes the same inputs and
+%   options, raises the same errors and returns the same bits as the MEX
+%   file, which MATLAB uses. Where one folder holds both, Octave runs the
+%   .oct file.
+%
 %   Example: one projected Newton step of a stretched two-triangle patch,
 %   vertex 1 held in place. Rows and columns of HESSIAN are ordered like
 %   GRADIENT(:), so a mask of the size of DEFORMED_V picks the free ones.
