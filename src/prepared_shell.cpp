@@ -62,7 +62,8 @@ struct shell_access {
         nullptr,
         {s.corner_[0].data(), s.corner_[1].data(), s.corner_[2].data()},
         {},
-        s.face_rank_.data()};
+        s.face_rank_.data(),
+        s.rest_positions_.data()};
     for (int q = 0; q < neo_hookean_membrane::kRest; ++q) {
       f.rest[q] = s.face_rest_.data() + static_cast<std::size_t>(q) * s.corner_[0].size();
     }
@@ -76,7 +77,8 @@ struct shell_access {
                                {s.hinge_vertex_[0].data(), s.hinge_vertex_[1].data(),
                                 s.hinge_vertex_[2].data(), s.hinge_vertex_[3].data()},
                                {},
-                               s.hinge_rank_.data()};
+                               s.hinge_rank_.data(),
+                               s.rest_positions_.data()};
     for (int q = 0; q < Bending::kRest; ++q) {
       h.rest[q] = s.hinge_rest_.data() + static_cast<std::size_t>(q) * s.hinge_row_.size();
     }
@@ -96,12 +98,48 @@ struct shell_access {
     });
   }
 
+  // The rest positions, packed as the deformed ones are (packed() below),
+  // and the rest side of every element from them, by the models' own
+  // expressions (those the stateless kernels evaluate on every call),
+  // quantity by quantity.
+  static void prepare_rest(shell& s, const double* source_vertices, vertex_order order) {
+    pack(s, source_vertices, order, s.rest_positions_.data());
+    const interleaved_vertices rest{s.rest_positions_.data()};
+    const auto rest_side = [&rest](auto model, const auto& k, const std::vector<std::int32_t>* v,
+                                   std::vector<double>& out) {
+      using Model = decltype(model);
+      constexpr int M = Model::element::vertices;
+      const std::size_t count = v[0].size();
+      out.resize(Model::kRest * count);
+      for (std::size_t x = 0; x < count; ++x) {
+        vec3 P[M];
+        for (int i = 0; i < M; ++i) P[i] = rest(v[i][x]);
+        double q[Model::kRest];
+        if constexpr (M == 3) {
+          Model::template rest_of<baseline_isa, mode::hessian>(P[0], P[1], P[2], k, q);
+        } else {
+          Model::template rest_of<baseline_isa, mode::hessian>(P[0], P[1], P[2], P[3], k, q);
+        }
+        for (int i = 0; i < Model::kRest; ++i) out[i * count + x] = q[i];
+      }
+    };
+    rest_side(neo_hookean_membrane{}, membrane_coefficients(s.mu_), s.corner_, s.face_rest_);
+    with_bending_model(s.bending_, [&](auto model) {
+      rest_side(model, typename decltype(model)::coefficients(s.eta_), s.hinge_vertex_,
+                s.hinge_rest_);
+    });
+  }
+
   // The deformed positions packed in the workspace, x, y and z of a vertex
   // side by side, vertices in the shell's own order (first use by the
   // elements), so that the elements read them mostly in sequence.
   static const double* packed(shell& s, const double* deformed_v, vertex_order order) {
+    pack(s, deformed_v, order, s.positions_.data());
+    return s.positions_.data();
+  }
+
+  static void pack(const shell& s, const double* deformed_v, vertex_order order, double* p) {
     const std::size_t n = s.vertex_.size();
-    double* p = s.positions_.data();
     const std::int32_t* user = s.vertex_.data();
     if (order == vertex_order::row_major) {
       for (std::size_t t = 0; t < n; ++t) {
@@ -117,7 +155,6 @@ struct shell_access {
         p[3 * t + 2] = deformed_v[user[t] + 2 * n];
       }
     }
-    return p;
   }
 
   // The gradient is accumulated in the workspace, in the same packed order,
@@ -130,8 +167,11 @@ struct shell_access {
   }
 
   static void unpack_gradient(const shell& s, double* gradient, vertex_order order) {
+    unpack(s, s.gradient_.data(), gradient, order);
+  }
+
+  static void unpack(const shell& s, const double* g, double* gradient, vertex_order order) {
     const std::size_t n = s.vertex_.size();
-    const double* g = s.gradient_.data();
     const std::int32_t* user = s.vertex_.data();
     if (order == vertex_order::row_major) {
       for (std::size_t t = 0; t < n; ++t) {
@@ -199,32 +239,6 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
     for (int k = 0; k < 4; ++k) hinge_vertex_[k].push_back(h[k]);
   }
 
-  // Their rest side, by the models' own expressions (those the stateless
-  // kernels evaluate on every call), quantity by quantity.
-  const detail::column_major_vertices rest{source_vertices, nV};
-  const auto rest_side = [&rest](auto model, const auto& k, const std::vector<std::int32_t>* v,
-                                 std::vector<double>& out) {
-    using Model = decltype(model);
-    constexpr int M = Model::element::vertices;
-    const std::size_t count = v[0].size();
-    out.resize(Model::kRest * count);
-    for (std::size_t x = 0; x < count; ++x) {
-      detail::vec3 P[M];
-      for (int i = 0; i < M; ++i) P[i] = rest(v[i][x]);
-      double q[Model::kRest];
-      if constexpr (M == 3) {
-        Model::template rest_of<detail::baseline_isa, mode::hessian>(P[0], P[1], P[2], k, q);
-      } else {
-        Model::template rest_of<detail::baseline_isa, mode::hessian>(P[0], P[1], P[2], P[3], k, q);
-      }
-      for (int i = 0; i < Model::kRest; ++i) out[i * count + x] = q[i];
-    }
-  };
-  rest_side(detail::neo_hookean_membrane{}, detail::membrane_coefficients(mu), corner_, face_rest_);
-  detail::with_bending_model(bending_, [&](auto model) {
-    rest_side(model, typename decltype(model)::coefficients(eta), hinge_vertex_, hinge_rest_);
-  });
-
   // The Hessian's pattern, and every element pair's place in it.
   malloc_allocator alloc;
   detail::vertex_neighbours n;
@@ -284,6 +298,9 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   }
   positions_.resize(3 * rows(nV_));
   gradient_.resize(3 * rows(nV_));
+  rest_positions_.resize(3 * rows(nV_));
+  rest_gradient_.resize(3 * rows(nV_));
+  detail::shell_access::prepare_rest(*this, source_vertices, vertex_order::column_major);
 }
 
 double shell::energy(const double* deformed_v, vertex_order order) {
@@ -314,6 +331,32 @@ double shell::energy_gradient_hessian(const double* deformed_v, projection proje
                        detail::mapped_vertices{vertex_.data()}, project, hessian_values);
   const double E = A::evaluate<mode::hessian>(*this, q, sink);
   A::unpack_gradient(*this, gradient, order);
+  return E;
+}
+
+void shell::set_rest(const double* source_vertices, vertex_order order) {
+  detail::shell_access::prepare_rest(*this, source_vertices, order);
+}
+
+double shell::rest_derivatives(const double* deformed_v, double* gradient, double* rest_gradient,
+                               double* mixed_values, vertex_order order) {
+  using A = detail::shell_access;
+  using sink_type = detail::rest_sink<detail::interleaved_gradient, detail::mapped_vertices>;
+  const double* q = A::packed(*this, deformed_v, order);
+  const detail::vertex_neighbours n = A::neighbours(*this);
+  for (double& g : rest_gradient_) g = 0.0;
+  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this)},
+                       detail::interleaved_gradient{rest_gradient_.data()},
+                       {detail::csc_positions{&n, layout_}, {vertex_.data()}, mixed_values});
+  double E;
+  if (mixed_values != nullptr) {
+    for (std::size_t i = 0; i < row_index_.size(); ++i) mixed_values[i] = 0.0;
+    E = A::evaluate<mode::mixed>(*this, q, sink);
+  } else {
+    E = A::evaluate<mode::rest_gradient>(*this, q, sink);
+  }
+  A::unpack_gradient(*this, gradient, order);
+  A::unpack(*this, rest_gradient_.data(), rest_gradient, order);
   return E;
 }
 

@@ -126,6 +126,23 @@ class shell {
                                  double* hessian_values,
                                  vertex_order order = vertex_order::column_major);
 
+  // Replaces the rest positions (nV by 3, in `order`): the mesh, the
+  // pattern, mu, eta and the model stay. For design loops that move the rest
+  // shape; every later call is bit for bit that of a shell built on the new
+  // rest positions.
+  void set_rest(const double* source_vertices, vertex_order order = vertex_order::column_major);
+
+  // The derivatives in the rest positions (rest.h): the energy and its
+  // gradient (as energy_and_gradient), the gradient in the rest positions
+  // (nV by 3, written in `order`) and, where mixed_values is not null, the
+  // mixed Hessian's values (nnz doubles, overwritten) in the cached pattern:
+  // the entry in row i and column j is d gradient(i) / d source_vertices(j),
+  // rows and columns in the layout of the options. Bit for bit
+  // shell_rest_derivatives's.
+  double rest_derivatives(const double* deformed_v, double* gradient, double* rest_gradient,
+                          double* mixed_values = nullptr,
+                          vertex_order order = vertex_order::column_major);
+
  private:
   friend struct detail::shell_access;
 
@@ -154,6 +171,9 @@ class shell {
   // corners and hinge vertices above are stored in the shell's numbers).
   std::vector<std::int32_t> vertex_;
   std::vector<double> positions_, gradient_;
+  // The rest positions, packed likewise (the rest derivatives read them),
+  // and the gradient in them.
+  std::vector<double> rest_positions_, rest_gradient_;
 };
 
 }  // namespace lamina

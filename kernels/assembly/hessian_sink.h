@@ -108,23 +108,19 @@ struct mapped_vertices {
   LAMINA_ALWAYS_INLINE std::int32_t operator()(std::int32_t v) const { return users[v]; }
 };
 
-// A sink for the passes in mode::hessian: the gradient goes where Gradient
-// puts it; each element's block, projected as `project` says, is added into
-// `values` at the pattern's positions, in element order, so that every entry
-// sums its contributions in a fixed order.
-template <class Gradient, class Users>
-struct hessian_sink : Gradient {
+// Element blocks added into `values` at the pattern's positions, in element
+// order, so that every entry sums its contributions in a fixed order: the
+// Hessian's blocks, or the mixed blocks of the rest derivatives (which share
+// the pattern: both couple exactly the vertices that share an element).
+template <class Users>
+struct block_sink {
   csc_positions positions;
   Users user;
-  projection project;
   double* values;
 
-  hessian_sink(const Gradient& g, const csc_positions& p, const Users& u, projection pr, double* v)
-      : Gradient(g), positions(p), user(u), project(pr), values(v) {}
-
   // Adds lane l of the block of element `item` over the M vertices v:
-  // H[(3 a + k) 3M + 3 b + c] is the second derivative with respect to
-  // coordinate k of v[a] and coordinate c of v[b].
+  // H[(3 a + k) 3M + 3 b + c] is the derivative with respect to coordinate k
+  // of v[a] (the row) and coordinate c of v[b] (the column).
   template <int M, class Ranks>
   LAMINA_ALWAYS_INLINE void add_block(const Ranks& ranks, std::int64_t item,
                                       const std::int32_t v[M], const lane_doubles* H, int l) const {
@@ -142,6 +138,28 @@ struct hessian_sink : Gradient {
       }
     }
   }
+};
+
+// The sink of the passes in mode::hessian: the gradient goes where Gradient
+// puts it, each element's block, projected as `project` says, into blocks.
+template <class Gradient, class Users>
+struct hessian_sink : Gradient {
+  block_sink<Users> blocks;
+  projection project;
+
+  hessian_sink(const Gradient& g, const csc_positions& p, const Users& u, projection pr, double* v)
+      : Gradient(g), blocks{p, u, v}, project(pr) {}
+};
+
+// The sink of the rest modes: the gradient where Gradient puts it, dE/dP
+// into rest, and in mode::mixed the mixed blocks into blocks.
+template <class Gradient, class Users>
+struct rest_sink : Gradient {
+  Gradient rest;
+  block_sink<Users> blocks;
+
+  rest_sink(const Gradient& g, const Gradient& r, const block_sink<Users>& b)
+      : Gradient(g), rest(r), blocks(b) {}
 };
 
 }  // namespace detail

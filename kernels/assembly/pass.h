@@ -22,8 +22,13 @@
 // term is added as term + old, in the model's term order within an element
 // and element order across them (so a vertex named twice in one element
 // receives both terms, one after the other); each Hessian entry receives
-// its contributions in element order. Lanes and instruction sets change
-// nothing but speed.
+// its contributions in element order; the rest derivatives likewise. Lanes
+// and instruction sets change nothing but speed.
+//
+// Sinks: a gradient layout (layouts.h) in mode::gradient; in
+// mode::hessian one with .blocks (a block_sink, hessian_sink.h) and
+// .project; in the rest modes one with .rest (a gradient layout for dE/dP)
+// and, in mode::mixed, .blocks for the mixed blocks.
 #ifndef LAMINA_KERNELS_ASSEMBLY_PASS_H
 #define LAMINA_KERNELS_ASSEMBLY_PASS_H
 
@@ -47,6 +52,8 @@ struct block_scratch {
   typename Model::rest_type r;
   typename Model::energy_lanes q;
   typename Model::gradient_lanes g;
+  typename Model::rest_gradient_lanes gx;
+  lane_vec3 P[element::vertices];  // rest positions, where rest derivatives are formed
   alignas(64) lane_doubles H[Model::kHessianEntries];
 };
 
@@ -89,7 +96,7 @@ struct element_pass {
   // order.
   template <int W>
   LAMINA_ALWAYS_INLINE void block(int n) {
-    source.template load<Isa, W, Mode>(deformed, k, s.e, s.r);
+    source.template load<Isa, W, Mode>(deformed, k, s.e, s.r, s.P);
     element::template deformed<Isa, W>(s.e, s.geo);
     Model::template energy<Isa, W>(s.e, s.geo, s.r, n, k, s.q);
     if constexpr (Mode != mode::energy) {
@@ -99,14 +106,23 @@ struct element_pass {
       Model::template hessian<Isa, W>(s.e, s.geo, s.r, s.q, k, s.H);
       project_blocks<Isa, M, W>(sink.project, s.H);
     }
+    if constexpr (rest_derivatives_of(Mode)) {
+      Model::template rest_derivatives<Isa, W, Mode == mode::mixed>(s.e, s.P, s.geo, s.r, s.q, k,
+                                                                    s.gx, s.H);
+    }
     for (int l = 0; l < n; ++l) {
       if (!element::evaluated(s.geo, l)) continue;
       total = total + s.q.E[l];
       if constexpr (Mode != mode::energy) scatter_terms<Model>(sink, s.e, s.g, l);
-      if constexpr (Mode == mode::hessian) {
+      if constexpr (rest_derivatives_of(Mode)) {
+        for (int t = 0; t < Model::kRestTerms; ++t) {
+          sink.rest.add(s.e.v[Model::rest_term_vertex[t]][l], s.gx.term[t][l]);
+        }
+      }
+      if constexpr (Mode == mode::hessian || Mode == mode::mixed) {
         std::int32_t v[M];
         for (int i = 0; i < M; ++i) v[i] = s.e.v[i][l];
-        sink.template add_block<M>(source.ranks(), s.e.item[l], v, s.H, l);
+        sink.blocks.template add_block<M>(source.ranks(), s.e.item[l], v, s.H, l);
       }
     }
   }

@@ -5,8 +5,10 @@
 //
 // A source offers
 //   collect<W>(&j, lanes)             up to W elements from position j on
-//   load<Isa, W, Mode>(deformed, k, lanes, rest)
-//                                     their deformed positions and rest side
+//   load<Isa, W, Mode>(deformed, k, lanes, rest, P)
+//                                     their deformed positions and rest side,
+//                                     and their rest positions P where Mode
+//                                     forms rest derivatives
 //   ranks()                           where their vertex pairs sit in the
 //                                     Hessian's pattern (hessian_sink.h)
 #ifndef LAMINA_KERNELS_ASSEMBLY_SOURCES_H
@@ -39,8 +41,8 @@ struct table_source {
 
   template <class Isa, int W, mode Mode, class Vertices>
   LAMINA_ALWAYS_INLINE void load(const Vertices& deformed, const typename Model::coefficients& k,
-                                 typename element::lanes& e, typename Model::rest_type& r) const {
-    lane_vec3 P[M];
+                                 typename element::lanes& e, typename Model::rest_type& r,
+                                 lane_vec3 (&P)[M]) const {
     gather_positions<W>(rest, P, deformed, e);
     Model::template rest<Isa, W, Mode>(P, k, r);
   }
@@ -50,7 +52,9 @@ struct table_source {
 
 // A prepared term: count elements; element x has the vertices vertex[k][x]
 // (in the shell's own numbering), the table row row[x] (null: x itself),
-// the rest quantities rest[q][x], and Hessian ranks at ranks[M M x].
+// the rest quantities rest[q][x], and Hessian ranks at ranks[M M x]; the
+// rest positions, packed per vertex in the shell's numbering, are read only
+// for the rest derivatives.
 template <class Model>
 struct prepared_source {
   using element = typename Model::element;
@@ -61,6 +65,7 @@ struct prepared_source {
   const std::int32_t* vertex[M];
   const double* rest[Model::kRest];
   const std::int32_t* rank;
+  const double* rest_positions;
 
   template <int W>
   LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, typename element::lanes& e) const {
@@ -79,8 +84,13 @@ struct prepared_source {
 
   template <class Isa, int W, mode Mode, class Vertices>
   LAMINA_ALWAYS_INLINE void load(const Vertices& deformed, const typename Model::coefficients&,
-                                 typename element::lanes& e, typename Model::rest_type& r) const {
-    gather_positions<W>(deformed, e);
+                                 typename element::lanes& e, typename Model::rest_type& r,
+                                 lane_vec3 (&P)[M]) const {
+    if constexpr (rest_derivatives_of(Mode)) {
+      gather_positions<W>(interleaved_vertices{rest_positions}, P, deformed, e);
+    } else {
+      gather_positions<W>(deformed, e);
+    }
     constexpr int K = Mode == mode::energy ? Model::kEnergyRest : Model::kRest;
     LAMINA_LANE_LOOP
     for (int l = 0; l < W; ++l) {
