@@ -57,7 +57,6 @@ import argparse
 import ast
 import io
 import math
-import os
 import re
 import shlex
 import subprocess
@@ -277,13 +276,12 @@ def python_value(text):
     m = re.match(r"[\[(][-+\d.eE,\s\[\]()NaInf]*[\])]|" + NUMBER + r"(?![\w.])", text)
     if not m:
         return None
-    written = m.group(0).replace("true", "True").replace("false", "False")
+    written = m.group(0)
     try:
         structure = ast.literal_eval(re.sub(r"NaN|Inf", "0", written))
     except (ValueError, SyntaxError):
         return None
-    tokens = re.findall(NUMBER, written.replace("True", "true").replace("False", "false"))
-    parsed = [number(t) for t in tokens]
+    parsed = [number(t) for t in re.findall(NUMBER, written)]
     shape = ()
     if isinstance(structure, (list, tuple)):
         rows = [len(r) if isinstance(r, (list, tuple)) else None for r in structure]
