@@ -9,18 +9,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "arguments.h"
 #include "assembly/pattern.h"
 #include "hessian_kernels.h"
 #include "mex.h"
+#include "options.h"
+#include "usage.h"
 
 namespace {
-
-constexpr const char kUsage[] =
-    "6 inputs required: [energy, gradient, hessian] = lamina_work_hessian(deformed_v, mu, eta, "
-    "source_faces, source_vertices, edges), optionally followed by the option 'Project', "
-    "'none' | 'clamp' | 'abs'";
 
 // The host's allocator: memory it reclaims by itself should the call end in
 // an error after the allocation.
@@ -29,63 +27,47 @@ struct host_allocator {
   void release(void* p) { mxFree(p); }
 };
 
-// A short text argument, or the empty string when it is none.
-struct text {
-  char value[32] = {0};
-  bool truncated = false;
-  explicit text(const mxArray* a) {
-    if (mxIsChar(a)) truncated = mxGetString(a, value, sizeof value) != 0;
-  }
-  // Equal to a lower-case word, ignoring case, as MATLAB compares option names.
-  bool is(const char* word) const {
-    if (truncated) return false;
-    std::size_t i = 0;
-    for (; word[i] != 0 && value[i] != 0; ++i) {
-      const char c = value[i] >= 'A' && value[i] <= 'Z' ? value[i] - 'A' + 'a' : value[i];
-      if (c != word[i]) return false;
+// An argument after the six inputs, for the shared option reader: a char
+// array's characters, whole. mxGetString copies them when the buffer holds
+// them all (MATLAB copies what fits otherwise, Octave nothing), so the buffer
+// is one longer than the array. It comes from the host's allocator, which
+// reclaims it should the call end in an error.
+struct option_text {
+  lamina::mex::option_argument argument;
+  char* buffer = nullptr;
+
+  explicit option_text(const mxArray* a) {
+    if (!mxIsChar(a)) {
+      argument.class_name = mxGetClassName(a);
+      return;
     }
-    return word[i] == value[i];
+    const std::size_t n = mxGetNumberOfElements(a);
+    buffer = static_cast<char*>(mxMalloc(n + 1));
+    if (buffer == nullptr) {
+      mexErrMsgIdAndTxt("MATLAB:nomem", "Out of memory.");
+      argument.class_name = "char";  // should the host's error call return
+      return;
+    }
+    const bool whole = mxGetString(a, buffer, n + 1) == 0;
+    argument.is_text = true;
+    argument.text = buffer;
+    argument.length = whole ? n : std::strlen(buffer);
+  }
+  void release() {
+    if (buffer != nullptr) mxFree(buffer);
   }
 };
 
 // Reads the name-value pairs after the six inputs.
-bool read_options(int nrhs, const mxArray* prhs[], lamina::projection* project) {
-  *project = lamina::projection::none;
+bool read_options(int nrhs, const mxArray* prhs[], lamina::mex::hessian_options* options) {
   for (int k = 6; k + 1 < nrhs; k += 2) {
-    const text name(prhs[k]);
-    if (!mxIsChar(prhs[k])) {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "input %d must be an option name such as 'Project', but it is of class %s",
-                        k + 1, mxGetClassName(prhs[k]));
-      return false;
-    }
-    if (!name.is("project")) {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "there is no option '%s%s': the one option of lamina_work_hessian is "
-                        "'Project' ('none', 'clamp' or 'abs')",
-                        name.value, name.truncated ? "..." : "");
-      return false;
-    }
-    const text value(prhs[k + 1]);
-    if (value.is("none")) {
-      *project = lamina::projection::none;
-    } else if (value.is("clamp")) {
-      *project = lamina::projection::clamp;
-    } else if (value.is("abs")) {
-      *project = lamina::projection::abs;
-    } else if (!mxIsChar(prhs[k + 1])) {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "the value of 'Project' must be 'none', 'clamp' or 'abs', but it is of "
-                        "class %s",
-                        mxGetClassName(prhs[k + 1]));
-      return false;
-    } else {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "the value of 'Project' must be 'none', 'clamp' or 'abs', but it is "
-                        "'%s%s'",
-                        value.value, value.truncated ? "..." : "");
-      return false;
-    }
+    option_text name(prhs[k]);
+    option_text value(prhs[k + 1]);
+    const lamina::input_error e =
+        lamina::mex::read_hessian_option(name.argument, value.argument, k + 1, options);
+    if (e) return lamina::mex::raise(e);
+    name.release();
+    value.release();
   }
   return true;
 }
@@ -94,15 +76,15 @@ bool read_options(int nrhs, const mxArray* prhs[], lamina::projection* project) 
 
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs < 6 || nrhs % 2 != 0) {
-    mexErrMsgIdAndTxt("MATLAB:lamina_work_hessian", kUsage);
+    mexErrMsgIdAndTxt("MATLAB:lamina_work_hessian", lamina::mex::kHessianUsage);
     return;
   }
   if (!lamina::mex::check_output_count("lamina_work_hessian", nlhs, 3,
                                        "energy, gradient, hessian")) {
     return;
   }
-  lamina::projection project;
-  if (!read_options(nrhs, prhs, &project)) return;
+  lamina::mex::hessian_options options;
+  if (!read_options(nrhs, prhs, &options)) return;
   lamina::mex::shell_inputs in;
   if (!lamina::mex::read_shell_inputs(prhs, lamina::uses::energy, &in)) return;
 
@@ -139,7 +121,7 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
   double* values = mxGetPr(hessian);
   energy_out[0] = lamina::detail::shell_energy_gradient_hessian(
       lamina::preferred_isa(), in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices,
-      in.source_faces, in.nF, in.edges, in.nE, project, positions, gradient_out, values);
+      in.source_faces, in.nF, in.edges, in.nE, options.project, positions, gradient_out, values);
   allocator.release(neighbours.first);
   allocator.release(neighbours.neighbour);
 }

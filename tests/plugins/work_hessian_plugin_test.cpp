@@ -262,6 +262,12 @@ TEST(WorkHessianPlugin, BadOptionsAndOutputCountsAreNamedErrors) {
        "lamina:badOption",
        "there is no option 'lamina_work_hessian': the one option of lamina_work_hessian is "
        "'Project' ('none', 'clamp' or 'abs')"},
+      // Long text is quoted to its 31st character.
+      {{"project", "clamp but not quite: a value of forty-odd characters"},
+       3,
+       "lamina:badOption",
+       "the value of 'Project' must be 'none', 'clamp' or 'abs', but it is 'clamp but not quite: a "
+       "value of...'"},
       {{"Project"},
        3,
        "MATLAB:lamina_work_hessian",
