@@ -12,7 +12,10 @@
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
 #                        packages, CMake, GoogleTest, Google Benchmark,
 #                        clang with its runtime for the fuzzers, and
-#                        clang-format for the format check. The package
+#                        clang-format for the format check, Eigen for the
+#                        C++ examples and the Eigen adapter's test, and
+#                        pkg-config for the package test's consumer built
+#                        without CMake. The package
 #                        tests need nothing more: pkg install runs make and
 #                        Octave's mkoctfile (liboctave-dev), and the C++
 #                        package is built with CMake and g++.
@@ -20,7 +23,7 @@
 #                        the fresh Debian 12 root it runs the scripts in.
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
 lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript)
-lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils libgtest-dev
+lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils pkg-config libgtest-dev libeigen3-dev
                       libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14)
 lamina_ci_packages=(mmdebstrap git)
 # lamina_python_packages  pip install and test the Python module
