@@ -386,6 +386,15 @@ input_error not_real_scalar(input which, const char* class_name, bool complex, m
                     input_name(which), complex ? "complex " : "", class_name);
 }
 
+input_error inexact_values(input which, const char* type_name, message_style) {
+  const char* name = input_name(which);
+  return make_error(kBadType, which,
+                    "%s must be a real float64 array, or hold values float64 represents exactly, "
+                    "but it is of type %s and holds values float64 cannot represent; convert it "
+                    "with numpy.asarray(%s, dtype=float) to round them",
+                    name, type_name, name);
+}
+
 input_error empty_coefficient(input which, message_style) {
   return make_error(kBadSize, which, "%s must be a scalar, but it is empty", input_name(which));
 }

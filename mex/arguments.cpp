@@ -51,6 +51,10 @@ bool raise(const input_error& e) {
   return false;
 }
 
+bool read_double_table(input which, const mxArray* a, matrix_view* m) {
+  return read_matrix(which, a, true, m);
+}
+
 bool check_output_count(const char* plugin, int nlhs, int most, const char* outputs) {
   if (nlhs <= most) return true;
   mexErrMsgIdAndTxt("lamina:tooManyOutputs",

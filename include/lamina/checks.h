@@ -115,6 +115,10 @@ input_error complex_array(input which, message_style style);
 input_error sparse_array(input which, message_style style);
 input_error not_real_scalar(input which, const char* class_name, bool complex, message_style style);
 input_error empty_coefficient(input which, message_style style);
+// A vertex array of a type whose values are converted when float64 holds
+// them exactly (NumPy's int64, uint64, longdouble), holding one that it
+// does not (lamina:badType).
+input_error inexact_values(input which, const char* type_name, message_style style);
 
 // The wording of shape errors for hosts whose arrays may have any number of
 // dimensions (NumPy), both lamina:badSize: an array that is not a table of

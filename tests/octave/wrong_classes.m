@@ -1,8 +1,9 @@
 function ok = wrong_classes(plugin_dir, name)
 %WRONG_CLASSES  No argument of any class makes plug-in NAME kill Octave.
 %   OK = WRONG_CLASSES(PLUGIN_DIR, NAME) passes a value of each wrong class
-%   (see WRONG_CLASSES_BATCH) in each of NAME's six argument slots, and calls
-%   NAME with 0 to 4 outputs, one more than any plug-in returns. Each batch
+%   (see WRONG_CLASSES_BATCH) in each of NAME's argument slots (six, or as
+%   many as VALID_ARGUMENTS gives it), and calls NAME with 0 to 4 outputs,
+%   one more than any plug-in returns. Each batch
 %   runs in a child Octave process, so that a plug-in that aborts or crashes
 %   Octave fails this test instead of ending it: the child must exit with
 %   status 0 after its last case. Every call must return or raise an error
@@ -11,7 +12,7 @@ function ok = wrong_classes(plugin_dir, name)
   here = fileparts(mfilename('fullpath'));
   octave = fullfile(OCTAVE_HOME(), 'bin', 'octave-cli');
   ok = true;
-  for batch = 0:6   % 0: the output counts; 1-6: the argument slots
+  for batch = 0:numel(valid_arguments(name))   % 0: the output counts; then the argument slots
     log = [tempname() '.log'];
     code = sprintf('addpath(''%s''); wrong_classes_batch(''%s'', ''%s'', %d, ''%s'')', ...
                    here, plugin_dir, name, batch, log);

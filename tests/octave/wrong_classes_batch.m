@@ -1,7 +1,8 @@
 function wrong_classes_batch(plugin_dir, name, batch, log)
 %WRONG_CLASSES_BATCH  One batch of WRONG_CLASSES, run in a child Octave.
-%   BATCH 1 to 6 replaces that argument of a valid call of NAME by a value
-%   of each wrong class in turn (function handle @sin, a containers.Map,
+%   BATCH 1 to 6 (or NAME's input count) replaces that argument of a valid
+%   call of NAME (VALID_ARGUMENTS) by a value of each wrong class in turn
+%   (function handle @sin, a containers.Map,
 %   struct, cell, char, logical, int32, single, sparse, complex; the numeric
 %   ones keep the valid argument's values and shape, so only the class is
 %   wrong). BATCH 0 makes the valid call with 0 to 4 outputs. Each case is
@@ -12,11 +13,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
   addpath(plugin_dir);
   fid = fopen(log, 'w');
   cleanup = onCleanup(@() fclose(fid));
-  V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
-  F = [0 1 2; 1 3 2];
-  E = [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1];
-  Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
-  valid = {Q, 2, 3, F, V, E};
+  valid = valid_arguments(name);
   f = str2func(name);
 
   if batch == 0
