@@ -497,9 +497,12 @@ struct face_side {
   std::int32_t u, v, w, row;
 };
 
+// Trivially destructible on purpose: a destructor would make the callers
+// need C++ unwinding support (a personality routine from libstdc++), which
+// the plug-ins may not import. release() frees it.
 class face_sides {
  public:
-  ~face_sides() { std::free(slots_); }
+  void release() { std::free(slots_); }
 
   bool allocate(std::size_t sides) {
     // A load of at most 3/4.
@@ -579,6 +582,9 @@ input_error edge_mismatch(const matrix_view& e, std::size_t j, int column, messa
   return err;
 }
 
+input_error match_rows(const matrix_view& f, const matrix_view& e, message_style style,
+                       face_sides& sides);
+
 }  // namespace
 
 input_error check_edge_table(const matrix_view& f, const matrix_view& e, message_style style) {
@@ -615,6 +621,17 @@ input_error check_edge_table(const matrix_view& f, const matrix_view& e, message
     return make_error(kOutOfMemory, input::edges,
                       "there is not enough memory to check edges against %zu faces", nF);
   }
+  const input_error result = match_rows(f, e, style, sides);
+  sides.release();
+  return result;
+}
+
+namespace {
+
+// The rows of e against the sides of the faces f (check_edge_table).
+input_error match_rows(const matrix_view& f, const matrix_view& e, message_style style,
+                       face_sides& sides) {
+  const std::size_t nF = f.rows, nE = e.rows;
   for (std::size_t j = 0; j < nF; ++j) {
     const std::int32_t i0 = present_index(f.data[j]), i1 = present_index(f.data[j + nF]),
                        i2 = present_index(f.data[j + 2 * nF]);
@@ -681,5 +698,7 @@ input_error check_edge_table(const matrix_view& f, const matrix_view& e, message
   }
   return {};
 }
+
+}  // namespace
 
 }  // namespace lamina

@@ -1,7 +1,8 @@
 function lamina_build(outdir, extra_flags)
 %LAMINA_BUILD  Compile the lamina MEX plug-ins for this MATLAB or Octave.
-%   LAMINA_BUILD compiles lamina_work_deriv, lamina_work_total and
-%   lamina_hinge_mask into build/octave (in Octave) or build/matlab (in
+%   LAMINA_BUILD compiles the plug-ins manifest.txt lists (lamina_work_deriv,
+%   lamina_work_total, lamina_hinge_mask, lamina_work_hessian and
+%   lamina_check_edge_table) into build/octave (in Octave) or build/matlab (in
 %   MATLAB) of the lamina folder, and copies their help files and
 %   LAMINA_EDGE_TABLE beside them. That folder is the one to add to the path;
 %   LAMINA_BUILD prints the addpath command. For example, in Octave:
@@ -24,7 +25,8 @@ function lamina_build(outdir, extra_flags)
 %
 %   Requires a C++17 compiler: in MATLAB, one selected with "mex -setup C++".
 %
-%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK.
+%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK,
+%   LAMINA_WORK_HESSIAN, LAMINA_CHECK_EDGE_TABLE.
 
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
