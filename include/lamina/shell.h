@@ -27,6 +27,7 @@
 #ifndef LAMINA_SHELL_H
 #define LAMINA_SHELL_H
 
+#include <lamina/bending.h>
 #include <lamina/checks.h>
 #include <lamina/hessian.h>
 #include <lamina/views.h>
@@ -50,6 +51,8 @@ struct shell_options {
   // How positions in error messages are written: C++'s 0-based "row 1,
   // column 2 of edges" unless a host's glue asks for its own.
   message_style style = message_style::cpp;
+  // The bending model (bending.h).
+  bending_model bending = bending_model::cosine;
 };
 
 class shell {
@@ -104,6 +107,7 @@ class shell {
   std::int32_t hinge_count() const { return static_cast<std::int32_t>(hinge_row_.size()); }
   double mu() const { return mu_; }
   double eta() const { return eta_; }
+  bending_model bending() const { return bending_; }
   // The edge table in use (given or built), nE by 4, column-major.
   const std::vector<double>& edges() const { return edges_; }
   // Whether no face index is 0: MATLAB's 1-based faces passed as they are.
@@ -147,15 +151,18 @@ class shell {
 
   std::int32_t nV_, nF_, nE_;
   double mu_, eta_;
+  bending_model bending_;
   bool faces_look_one_based_ = false;
   hessian_layout layout_;
   std::vector<double> edges_;
-  // Faces: corners and rest side, one array per quantity.
+  // Faces: corners, and the membrane model's rest quantities (quantity q of
+  // face f at q nF + f).
   std::vector<std::int32_t> corner_[3];
-  std::vector<double> S_r_, A_r_, g_[3], c_[3];
-  // Hinges: edge row, vertices a, b, c, d, rest side.
+  std::vector<double> face_rest_;
+  // Hinges: edge row, vertices a, b, c, d, and the bending model's rest
+  // quantities (likewise, per hinge).
   std::vector<std::int32_t> hinge_row_, hinge_vertex_[4];
-  std::vector<double> cos_r_, w_h_;
+  std::vector<double> hinge_rest_;
   // The Hessian: N(j) of every vertex, the pattern, and each element's ranks
   // (9 per face, 16 per hinge: the rank of vertex a in N(b) for each pair).
   std::vector<std::int64_t> first_;
