@@ -762,7 +762,10 @@ class prepared_shell {
       failure = lamina::check_shell(v, uses::energy, kStyle, &checked);
       // A given table must belong to the faces (the shell checks it too; here
       // the failure keeps its position and value for the Python exception).
-      if (!failure && given) failure = lamina::check_edge_table(v.source_faces, v.edges, kStyle);
+      // (A shell without faces, the bending term alone, takes any table.)
+      if (!failure && given && checked.nF > 0) {
+        failure = lamina::check_edge_table(v.source_faces, v.edges, kStyle);
+      }
       if (!failure) {
         lamina::shell_options options;
         options.layout = lamina::hessian_layout::interleaved;

@@ -180,8 +180,12 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   checked_shell checked;
   if (input_error e = check_shell(v, uses::energy, opt.style, &checked)) throw invalid_input(e);
   // A given edge table must be one of these faces: the stateless calls take
-  // any table, but a shell (and whatever takes one) is checked once here.
-  if (edges != nullptr) throw_if_failed(check_edge_table(v.source_faces, v.edges, opt.style));
+  // any table, but a shell (and whatever takes one) is checked once here. A
+  // shell without faces is the bending term alone, of whatever table it is
+  // given: there is nothing to check the table against.
+  if (edges != nullptr && checked.nF > 0) {
+    throw_if_failed(check_edge_table(v.source_faces, v.edges, opt.style));
+  }
   faces_look_one_based_ = checked.faces_look_one_based;
   nF_ = checked.nF;
 

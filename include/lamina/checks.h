@@ -151,7 +151,7 @@ input_error check_table_pointer(input which, std::int64_t rows, const void* data
 // stateless functions do not run this check (their contract is the index
 // check alone); lamina::shell runs it on a given table, and the plug-in
 // lamina_check_edge_table and Python's lamina.check_edge_table offer it.
-// Needs about 64 bytes per face of scratch memory (malloc); without it the
+// Needs 64 to 128 bytes per face of scratch memory (malloc); without it the
 // error is lamina:outOfMemory.
 input_error check_edge_table(const matrix_view& source_faces, const matrix_view& edges,
                              message_style style);

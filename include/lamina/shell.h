@@ -72,7 +72,8 @@ class shell {
   // lamina:badType), counts beyond 32 bits (lamina:tooLarge), an index that
   // is not a vertex row (lamina:badIndex), a given edge table with a row
   // that does not belong to the faces (lamina:edgeMismatch, see
-  // check_edge_table). Throws edge_table_error when the table must be built
+  // check_edge_table; a shell without faces, the bending term alone, takes
+  // any table). Throws edge_table_error when the table must be built
   // and the faces do not make an oriented manifold mesh, and std::bad_alloc.
   shell(const vertices_view& source_vertices, const faces_view& source_faces, double mu, double eta,
         shell_options opt = shell_options());

@@ -256,7 +256,9 @@ class Shell:
                                       faces (as edge_table does). A given table
                                       is checked once: a row that does not
                                       belong to the faces raises InputValueError
-                                      lamina:edgeMismatch (see check_edge_table)
+                                      lamina:edgeMismatch (see check_edge_table);
+                                      with no faces (the bending term alone)
+                                      any table is taken
 
     The arrays are copied: later changes to them do not affect the shell.
     Positions (deformed_v, x) are (nV, 3) arrays or flat (3 nV,) ones in the

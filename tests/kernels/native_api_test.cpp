@@ -210,11 +210,30 @@ TEST(EdgeTableCheck, RowsMustBelongToTheFaces) {
                    .identifier,
                "lamina:badIndex");
 
+  // Sparse vertex numbers (the lookup table hashes its keys then, where it
+  // otherwise lays the sides out by vertex): the same verdicts.
+  const auto spread = [](std::vector<double> t, std::size_t entries) {
+    for (std::size_t i = 0; i < entries; ++i) t[i] = t[i] < 0 ? t[i] : t[i] * 100003;
+    return t;
+  };
+  const std::vector<double> F_sparse = spread(F, F.size());
+  const matrix_view sparse_faces{F_sparse.data(), faces.rows, 3};
+  const std::vector<double> own_sparse = spread(own, own.size()),
+                            other_sparse = spread(other, other.size());
+  EXPECT_FALSE(
+      check_edge_table(sparse_faces, {own_sparse.data(), own.size() / 4, 4}, message_style::cpp));
+  EXPECT_EQ(
+      check_edge_table(sparse_faces, {other_sparse.data(), other.size() / 4, 4}, message_style::cpp)
+          .row,
+      0);
+
   // A shell built with the other table refuses it, naming the row.
   const std::vector<double> V(27, 0.0);
   expect_refused(
       "the shell", [&] { shell(F.data(), nF, V.data(), 9, 1, 1, other.data(), nE); },
       "lamina:edgeMismatch", "row 0 of edges is (0, 1, 3, -1)");
+  // Without faces a shell is the bending term alone, of any table.
+  EXPECT_EQ(shell(nullptr, 0, V.data(), 9, 0, 1, other.data(), nE).edge_count(), nE);
 }
 
 }  // namespace
