@@ -13,7 +13,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
   addpath(plugin_dir);
   fid = fopen(log, 'w');
   cleanup = onCleanup(@() fclose(fid));
-  valid = valid_arguments(name);
+  [valid, nout] = valid_arguments(name);
   f = str2func(name);
 
   if batch == 0
@@ -35,7 +35,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
     for k = 1:rows(wrong)
       args = valid;
       args{batch} = wrong{k, 2};
-      run_case(fid, sprintf('%s in argument %d', wrong{k, 1}, batch), @() call(f, args, 1));
+      run_case(fid, sprintf('%s in argument %d', wrong{k, 1}, batch), @() call(f, args, nout));
     end
   end
   fprintf(fid, 'done\n');
