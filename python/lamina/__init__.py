@@ -272,8 +272,8 @@ class Shell:
         shell.hessian_operator works too);
       - method="trust-krylov" or "trust-ncg": hessp=shell.hessp (they cannot
         take a sparse matrix or a LinearOperator from hess);
-      - method="trust-constr": hess=lambda x: shell.energy_gradient_hessian(x)[2]
-        (a sparse matrix), hess=shell.hessian_operator, or hessp=shell.hessp;
+      - method="trust-constr": hess=shell.hessian (a sparse matrix),
+        hess=shell.hessian_operator, or hessp=shell.hessp;
       - method="L-BFGS-B": the gradient alone; bounds=(x, x) pins a coordinate.
     Pass project="clamp" (functools.partial) for a positive semi-definite
     Hessian far from a minimum. For a Newton step on free coordinates,
