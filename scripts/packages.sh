@@ -4,11 +4,12 @@
 #
 # lamina_demo_packages   build the Octave plug-ins and run the demo, picture
 #                        included (scripts/demo.sh).
-#     Octave only *recommends* the last two, and the scripts install without
-#     recommends: without fonts-freefont-otf Octave's text renderer cannot
-#     load FreeSans and no plot with a title or label can be drawn
-#     ("ft_text_renderer: invalid bounding box"); without ghostscript
-#     print -dpng fails.
+#     Octave only *recommends* fonts-freefont-otf and ghostscript, and the
+#     scripts install without recommends: without fonts-freefont-otf
+#     Octave's text renderer cannot load FreeSans and no plot with a title
+#     or label can be drawn ("ft_text_renderer: invalid bounding box");
+#     without ghostscript print -dpng fails. libtbb-dev: oneTBB, the threads
+#     of the C++ library and the Hessian plug-in.
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
 #                        packages, CMake, GoogleTest, Google Benchmark,
 #                        clang with its runtime for the fuzzers, and
@@ -22,7 +23,8 @@
 # lamina_ci_packages     what .ci/run needs on the CI machine itself to make
 #                        the fresh Debian 12 root it runs the scripts in.
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
-lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript)
+lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript
+                      libtbb-dev)
 lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils pkg-config libgtest-dev libeigen3-dev
                       libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14)
 lamina_ci_packages=(mmdebstrap git)
@@ -31,7 +33,7 @@ lamina_ci_packages=(mmdebstrap git)
 #     headers to build it; venv and pip; NumPy and SciPy it runs on; pytest;
 #     matplotlib for the demo's picture.
 lamina_python_packages=(g++ cmake make pybind11-dev python3-dev python3-venv python3-pip python3-numpy
-                        python3-scipy python3-pytest python3-matplotlib)
+                        python3-scipy python3-pytest python3-matplotlib libtbb-dev)
 
 # require_packages PACKAGE...
 #

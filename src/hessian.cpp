@@ -16,6 +16,7 @@ namespace detail {
 namespace {
 
 using hessian_sink_type = hessian_sink<column_major_gradient, same_vertices>;
+using rest_sink_type = rest_sink<column_major_gradient, same_vertices>;
 
 template <class Bending, mode Mode, class Sink>
 struct shell_kernel {
@@ -78,6 +79,29 @@ double shell_energy_and_gradient(isa path, const double* deformed_v, std::int32_
   const column_major_gradient sink{gradient, nV};
   return run_shell<mode::gradient>(path, bending, deformed_v, nV, mu, eta, source_vertices,
                                    source_faces, nF, edges, nE, sink);
+}
+
+double shell_rest_derivatives(isa path, const double* deformed_v, std::int32_t nV, double mu,
+                              double eta, const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              double* gradient, double* rest_gradient,
+                              const csc_positions* positions, double* mixed_values,
+                              bending_model bending) {
+  const std::ptrdiff_t n = nV > 0 ? 3 * static_cast<std::ptrdiff_t>(nV) : 0;
+  clear(gradient, n);
+  clear(rest_gradient, n);
+  const vertex_neighbours none;
+  const rest_sink_type s(
+      column_major_gradient{gradient, nV}, column_major_gradient{rest_gradient, nV},
+      {positions != nullptr ? *positions : csc_positions{&none, hessian_layout::column_major},
+       same_vertices{}, mixed_values});
+  if (positions != nullptr && mixed_values != nullptr) {
+    clear(mixed_values, positions->nnz());
+    return run_shell<mode::mixed>(path, bending, deformed_v, nV, mu, eta, source_vertices,
+                                  source_faces, nF, edges, nE, s);
+  }
+  return run_shell<mode::rest_gradient>(path, bending, deformed_v, nV, mu, eta, source_vertices,
+                                        source_faces, nF, edges, nE, s);
 }
 
 }  // namespace detail

@@ -1,6 +1,7 @@
 // The public functions of <lamina/hessian.h>, over the stateless Hessian
 // call of hessian.cpp.
 #include <lamina/hessian.h>
+#include <lamina/rest.h>
 
 #include <cstdlib>
 #include <new>
@@ -10,6 +11,23 @@
 #include "simd/isa.h"
 
 namespace lamina {
+namespace detail {
+
+// What the stateless calls need of a pattern's private parts.
+struct pattern_access {
+  static vertex_neighbours view(const hessian_pattern& p) {
+    vertex_neighbours n;
+    n.nV = p.nV_;
+    n.total = p.first_.empty() ? 0 : p.first_.back();
+    n.first = const_cast<std::int64_t*>(p.first_.data());
+    n.neighbour = const_cast<std::int32_t*>(p.neighbour_.data());
+    return n;
+  }
+  static hessian_layout layout(const hessian_pattern& p) { return p.layout_; }
+};
+
+}  // namespace detail
+
 namespace {
 
 struct malloc_allocator {
@@ -131,6 +149,41 @@ double bending_element_hessian(const double rest[12], const double deformed[12],
                                bending_model bending) {
   const double row[4] = {0, 1, 2, 3};
   return element<4>(rest, deformed, nullptr, 0, row, 1, 0.0, eta, project, bending, gradient, H);
+}
+
+double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                              const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              double* gradient, double* rest_gradient,
+                              const hessian_pattern* pattern, double* mixed_values,
+                              bending_model bending) {
+  using A = detail::pattern_access;
+  if (pattern == nullptr || mixed_values == nullptr) {
+    return detail::shell_rest_derivatives(preferred_isa(), deformed_v, nV, mu, eta, source_vertices,
+                                          source_faces, nF, edges, nE, gradient, rest_gradient,
+                                          nullptr, nullptr, bending);
+  }
+  const detail::vertex_neighbours n = A::view(*pattern);
+  const detail::csc_positions positions{&n, A::layout(*pattern)};
+  return detail::shell_rest_derivatives(preferred_isa(), deformed_v, nV, mu, eta, source_vertices,
+                                        source_faces, nF, edges, nE, gradient, rest_gradient,
+                                        &positions, mixed_values, bending);
+}
+
+double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                              const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              hessian_layout layout, double* gradient, double* rest_gradient,
+                              sparse_matrix* mixed, bending_model bending) {
+  const hessian_pattern pattern(source_faces, nF, edges, nE, nV, layout);
+  mixed->rows = mixed->cols = pattern.size();
+  mixed->col_start.assign(static_cast<std::size_t>(pattern.size()) + 1, 0);
+  mixed->row_index.assign(static_cast<std::size_t>(pattern.nnz()), 0);
+  mixed->values.assign(static_cast<std::size_t>(pattern.nnz()), 0.0);
+  pattern.write(mixed->col_start.data(), mixed->row_index.data());
+  return shell_rest_derivatives(deformed_v, nV, mu, eta, source_vertices, source_faces, nF, edges,
+                                nE, gradient, rest_gradient, &pattern, mixed->values.data(),
+                                bending);
 }
 
 }  // namespace lamina

@@ -39,6 +39,16 @@ double shell_energy_and_gradient(isa path, const double* deformed_v, std::int32_
                                  const double* source_faces, std::int32_t nF, const double* edges,
                                  std::int32_t nE, double* gradient, bending_model bending);
 
+// The rest derivatives (rest.h): energy, gradient and rest gradient (3 nV
+// doubles each, column-major, overwritten) and, where positions is not null,
+// the mixed Hessian's values in that pattern (overwritten).
+double shell_rest_derivatives(isa path, const double* deformed_v, std::int32_t nV, double mu,
+                              double eta, const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              double* gradient, double* rest_gradient,
+                              const csc_positions* positions, double* mixed_values,
+                              bending_model bending);
+
 }  // namespace detail
 }  // namespace lamina
 

@@ -4,10 +4,13 @@
 #include <lamina/edge_table.h>
 #include <lamina/shell.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <string>
 
+#include "assembly/chunks.h"
 #include "assembly/hessian_sink.h"
 #include "assembly/pattern.h"
 #include "assembly/sources.h"
@@ -45,6 +48,30 @@ struct prepared_kernel {
 
 namespace detail {
 
+// Meshes of fewer elements run on one thread unless more are asked for:
+// below this the threads' start-up costs more than they give.
+constexpr std::int64_t kAutoThreads = 16384;
+
+struct shell_threads {
+  chunk_ownership faces, hinges;
+  chunk_slots slots;
+};
+
+// For the tests: cuts a shell's elements into chunks of `positions` from its
+// next threaded call on (the bits do not change; many small chunks make
+// small meshes exercise every path of the threaded passes).
+void set_chunk_size(shell& s, std::int32_t positions);
+
+shell_threads_slot::shell_threads_slot() = default;
+shell_threads_slot::shell_threads_slot(const shell_threads_slot&) {}
+shell_threads_slot::shell_threads_slot(shell_threads_slot&&) noexcept = default;
+shell_threads_slot& shell_threads_slot::operator=(const shell_threads_slot&) {
+  state.reset();
+  return *this;
+}
+shell_threads_slot& shell_threads_slot::operator=(shell_threads_slot&&) noexcept = default;
+shell_threads_slot::~shell_threads_slot() = default;
+
 // What the calls need of a shell's private parts.
 struct shell_access {
   static vertex_neighbours neighbours(const shell& s) {
@@ -62,7 +89,8 @@ struct shell_access {
         nullptr,
         {s.corner_[0].data(), s.corner_[1].data(), s.corner_[2].data()},
         {},
-        s.face_rank_.data()};
+        s.face_rank_.data(),
+        s.rest_positions_.data()};
     for (int q = 0; q < neo_hookean_membrane::kRest; ++q) {
       f.rest[q] = s.face_rest_.data() + static_cast<std::size_t>(q) * s.corner_[0].size();
     }
@@ -76,91 +104,200 @@ struct shell_access {
                                {s.hinge_vertex_[0].data(), s.hinge_vertex_[1].data(),
                                 s.hinge_vertex_[2].data(), s.hinge_vertex_[3].data()},
                                {},
-                               s.hinge_rank_.data()};
+                               s.hinge_rank_.data(),
+                               s.rest_positions_.data()};
     for (int q = 0; q < Bending::kRest; ++q) {
       h.rest[q] = s.hinge_rest_.data() + static_cast<std::size_t>(q) * s.hinge_row_.size();
     }
     return h;
   }
 
+  // The threads of a call: as many as asked for (all cores by default, but
+  // one below kAutoThreads elements), no more than a term has chunks.
+  static int threads_for(const shell& s) {
+    const std::int64_t elements = static_cast<std::int64_t>(s.nF_) + s.hinge_count();
+    const int wanted =
+        s.threads_ > 0 ? s.threads_ : (elements >= kAutoThreads ? hardware_threads() : 1);
+    const std::int32_t chunk =
+        s.threads_state_.state ? s.threads_state_.state->faces.chunk : kChunk;
+    return std::min(wanted, std::max(chunks_of(s.nF_, chunk), chunks_of(s.hinge_count(), chunk)));
+  }
+
+  static std::unique_ptr<shell_threads>& state(shell& s) { return s.threads_state_.state; }
+
+  // The ownership of each term's vertices (and, for the blocks, vertex
+  // pairs) by chunks, built on the first call that needs it.
+  static shell_threads& threads_state(shell& s, bool pairs, int threads) {
+    std::unique_ptr<shell_threads>& t = s.threads_state_.state;
+    if (!t) t = std::make_unique<shell_threads>();
+    t->hinges.chunk = t->faces.chunk;
+    if (t->faces.shared_vertex.empty() || (pairs && !t->faces.has_pairs)) {
+      const vertex_neighbours n = neighbours(s);
+      const mapped_vertices users{s.vertex_.data()};
+      own_chunks(faces(s), s.nV_, pairs ? &n : nullptr, users, threads, t->faces);
+      with_bending_model(s.bending_, [&](auto model) {
+        own_chunks(hinges<decltype(model)>(s), s.nV_, pairs ? &n : nullptr, users, threads,
+                   t->hinges);
+      });
+    }
+    return *t;
+  }
+
   // One pass of the shell's terms in Mode into the sink, with the shell's
-  // bending model.
+  // bending model, on the shell's threads.
   template <mode Mode, class Sink>
-  static double evaluate(const shell& s, const double* positions, const Sink& sink) {
+  static double evaluate(shell& s, const double* positions, const Sink& sink, int threads) {
     const prepared_source<neo_hookean_membrane> f = faces(s);
-    return with_bending_model(s.bending_, [&](auto model) {
+    if (threads <= 1) {
+      return with_bending_model(s.bending_, [&](auto model) {
+        using Bending = decltype(model);
+        const prepared_source<Bending> h = hinges<Bending>(s);
+        return dispatch<prepared_kernel<Bending, Mode, Sink>>(preferred_isa(), &f, &h, positions,
+                                                              s.mu_, s.eta_, &sink);
+      });
+    }
+    shell_threads& t = threads_state(s, Mode == mode::hessian || Mode == mode::mixed, threads);
+    const interleaved_vertices q{positions};
+    const double Em = chunked_pass<neo_hookean_membrane, Mode>(
+        preferred_isa(), f, q, membrane_coefficients(s.mu_), sink, t.faces, threads, t.slots);
+    const double Eb = with_bending_model(s.bending_, [&](auto model) {
       using Bending = decltype(model);
-      const prepared_source<Bending> h = hinges<Bending>(s);
-      return dispatch<prepared_kernel<Bending, Mode, Sink>>(preferred_isa(), &f, &h, positions,
-                                                            s.mu_, s.eta_, &sink);
+      return chunked_pass<Bending, Mode>(preferred_isa(), hinges<Bending>(s), q,
+                                         typename Bending::coefficients(s.eta_), sink, t.hinges,
+                                         threads, t.slots);
+    });
+    return Eb + Em;
+  }
+
+  // The rest positions, packed as the deformed ones are (packed() below),
+  // and the rest side of every element from them, by the models' own
+  // expressions (those the stateless kernels evaluate on every call),
+  // quantity by quantity.
+  static void prepare_rest(shell& s, const double* source_vertices, vertex_order order) {
+    pack(s, source_vertices, order, s.rest_positions_.data());
+    const interleaved_vertices rest{s.rest_positions_.data()};
+    const auto rest_side = [&rest](auto model, const auto& k, const std::vector<std::int32_t>* v,
+                                   std::vector<double>& out) {
+      using Model = decltype(model);
+      constexpr int M = Model::element::vertices;
+      const std::size_t count = v[0].size();
+      out.resize(Model::kRest * count);
+      for (std::size_t x = 0; x < count; ++x) {
+        vec3 P[M];
+        for (int i = 0; i < M; ++i) P[i] = rest(v[i][x]);
+        double q[Model::kRest];
+        if constexpr (M == 3) {
+          Model::template rest_of<baseline_isa, mode::hessian>(P[0], P[1], P[2], k, q);
+        } else {
+          Model::template rest_of<baseline_isa, mode::hessian>(P[0], P[1], P[2], P[3], k, q);
+        }
+        for (int i = 0; i < Model::kRest; ++i) out[i * count + x] = q[i];
+      }
+    };
+    rest_side(neo_hookean_membrane{}, membrane_coefficients(s.mu_), s.corner_, s.face_rest_);
+    with_bending_model(s.bending_, [&](auto model) {
+      rest_side(model, typename decltype(model)::coefficients(s.eta_), s.hinge_vertex_,
+                s.hinge_rest_);
     });
   }
 
   // The deformed positions packed in the workspace, x, y and z of a vertex
   // side by side, vertices in the shell's own order (first use by the
   // elements), so that the elements read them mostly in sequence.
-  static const double* packed(shell& s, const double* deformed_v, vertex_order order) {
+  static const double* packed(shell& s, const double* deformed_v, vertex_order order, int threads) {
+    pack(s, deformed_v, order, s.positions_.data(), threads);
+    return s.positions_.data();
+  }
+
+  static void pack(const shell& s, const double* deformed_v, vertex_order order, double* p,
+                   int threads = 1) {
     const std::size_t n = s.vertex_.size();
-    double* p = s.positions_.data();
     const std::int32_t* user = s.vertex_.data();
-    if (order == vertex_order::row_major) {
-      for (std::size_t t = 0; t < n; ++t) {
-        const double* q = deformed_v + 3 * static_cast<std::size_t>(user[t]);
-        p[3 * t] = q[0];
-        p[3 * t + 1] = q[1];
-        p[3 * t + 2] = q[2];
+    split(threads, n, [&](std::size_t begin, std::size_t end) {
+      if (order == vertex_order::row_major) {
+        for (std::size_t t = begin; t < end; ++t) {
+          const double* q = deformed_v + 3 * static_cast<std::size_t>(user[t]);
+          p[3 * t] = q[0];
+          p[3 * t + 1] = q[1];
+          p[3 * t + 2] = q[2];
+        }
+      } else {
+        for (std::size_t t = begin; t < end; ++t) {
+          p[3 * t] = deformed_v[user[t]];
+          p[3 * t + 1] = deformed_v[user[t] + n];
+          p[3 * t + 2] = deformed_v[user[t] + 2 * n];
+        }
       }
-    } else {
-      for (std::size_t t = 0; t < n; ++t) {
-        p[3 * t] = deformed_v[user[t]];
-        p[3 * t + 1] = deformed_v[user[t] + n];
-        p[3 * t + 2] = deformed_v[user[t] + 2 * n];
-      }
-    }
-    return p;
+    });
   }
 
   // The gradient is accumulated in the workspace, in the same packed order,
   // from 0.0, and then written out in the caller's order and layout: every
   // entry receives the same additions in the same order as in the stateless
   // kernels.
-  static double* gradient_target(shell& s) {
-    for (double& g : s.gradient_) g = 0.0;
+  static double* gradient_target(shell& s, int threads) {
+    clear(s.gradient_.data(), s.gradient_.size(), threads);
     return s.gradient_.data();
   }
 
-  static void unpack_gradient(const shell& s, double* gradient, vertex_order order) {
+  static void clear(double* a, std::size_t n, int threads) {
+    split(threads, n, [a](std::size_t begin, std::size_t end) {
+      for (std::size_t i = begin; i < end; ++i) a[i] = 0.0;
+    });
+  }
+
+  static void unpack_gradient(const shell& s, double* gradient, vertex_order order, int threads) {
+    unpack(s, s.gradient_.data(), gradient, order, threads);
+  }
+
+  static void unpack(const shell& s, const double* g, double* gradient, vertex_order order,
+                     int threads) {
     const std::size_t n = s.vertex_.size();
-    const double* g = s.gradient_.data();
     const std::int32_t* user = s.vertex_.data();
-    if (order == vertex_order::row_major) {
-      for (std::size_t t = 0; t < n; ++t) {
-        double* q = gradient + 3 * static_cast<std::size_t>(user[t]);
-        q[0] = g[3 * t];
-        q[1] = g[3 * t + 1];
-        q[2] = g[3 * t + 2];
+    split(threads, n, [&](std::size_t begin, std::size_t end) {
+      if (order == vertex_order::row_major) {
+        for (std::size_t t = begin; t < end; ++t) {
+          double* q = gradient + 3 * static_cast<std::size_t>(user[t]);
+          q[0] = g[3 * t];
+          q[1] = g[3 * t + 1];
+          q[2] = g[3 * t + 2];
+        }
+      } else {
+        for (std::size_t t = begin; t < end; ++t) {
+          gradient[user[t]] = g[3 * t];
+          gradient[user[t] + n] = g[3 * t + 1];
+          gradient[user[t] + 2 * n] = g[3 * t + 2];
+        }
       }
-    } else {
-      for (std::size_t t = 0; t < n; ++t) {
-        gradient[user[t]] = g[3 * t];
-        gradient[user[t] + n] = g[3 * t + 1];
-        gradient[user[t] + 2 * n] = g[3 * t + 2];
-      }
-    }
+    });
   }
 };
+
+void set_chunk_size(shell& s, std::int32_t positions) {
+  std::unique_ptr<shell_threads>& t = shell_access::state(s);
+  t = std::make_unique<shell_threads>();
+  t->faces.chunk = t->hinges.chunk = positions;
+}
 
 }  // namespace detail
 
 shell::shell(const double* source_faces, std::int32_t nF, const double* source_vertices,
              std::int32_t nV, double mu, double eta, const double* edges, std::int32_t nE,
              shell_options opt)
-    : nV_(nV), nF_(nF), nE_(0), mu_(mu), eta_(eta), bending_(opt.bending), layout_(opt.layout) {
+    : nV_(nV),
+      nF_(nF),
+      nE_(0),
+      mu_(mu),
+      eta_(eta),
+      bending_(opt.bending),
+      threads_(0),
+      layout_(opt.layout) {
   // Counts and pointers first: a negative count or a null table with rows is
   // refused, not read as an empty table.
   throw_if_failed(check_table_pointer(input::source_faces, nF, source_faces, opt.style));
   throw_if_failed(check_table_pointer(input::source_vertices, nV, source_vertices, opt.style));
   if (edges != nullptr) throw_if_failed(check_table_pointer(input::edges, nE, edges, opt.style));
+  set_threads(opt.threads);
   const auto rows = [](std::int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; };
   shell_views v;
   v.has_deformed = false;
@@ -203,32 +340,6 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
     hinge_row_.push_back(r);
     for (int k = 0; k < 4; ++k) hinge_vertex_[k].push_back(h[k]);
   }
-
-  // Their rest side, by the models' own expressions (those the stateless
-  // kernels evaluate on every call), quantity by quantity.
-  const detail::column_major_vertices rest{source_vertices, nV};
-  const auto rest_side = [&rest](auto model, const auto& k, const std::vector<std::int32_t>* v,
-                                 std::vector<double>& out) {
-    using Model = decltype(model);
-    constexpr int M = Model::element::vertices;
-    const std::size_t count = v[0].size();
-    out.resize(Model::kRest * count);
-    for (std::size_t x = 0; x < count; ++x) {
-      detail::vec3 P[M];
-      for (int i = 0; i < M; ++i) P[i] = rest(v[i][x]);
-      double q[Model::kRest];
-      if constexpr (M == 3) {
-        Model::template rest_of<detail::baseline_isa, mode::hessian>(P[0], P[1], P[2], k, q);
-      } else {
-        Model::template rest_of<detail::baseline_isa, mode::hessian>(P[0], P[1], P[2], P[3], k, q);
-      }
-      for (int i = 0; i < Model::kRest; ++i) out[i * count + x] = q[i];
-    }
-  };
-  rest_side(detail::neo_hookean_membrane{}, detail::membrane_coefficients(mu), corner_, face_rest_);
-  detail::with_bending_model(bending_, [&](auto model) {
-    rest_side(model, typename decltype(model)::coefficients(eta), hinge_vertex_, hinge_rest_);
-  });
 
   // The Hessian's pattern, and every element pair's place in it.
   malloc_allocator alloc;
@@ -289,20 +400,25 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   }
   positions_.resize(3 * rows(nV_));
   gradient_.resize(3 * rows(nV_));
+  rest_positions_.resize(3 * rows(nV_));
+  rest_gradient_.resize(3 * rows(nV_));
+  detail::shell_access::prepare_rest(*this, source_vertices, vertex_order::column_major);
 }
 
 double shell::energy(const double* deformed_v, vertex_order order) {
   using A = detail::shell_access;
-  const double* q = A::packed(*this, deformed_v, order);
-  return A::evaluate<mode::energy>(*this, q, detail::interleaved_gradient{nullptr});
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
+  return A::evaluate<mode::energy>(*this, q, detail::interleaved_gradient{nullptr}, threads);
 }
 
 double shell::energy_and_gradient(const double* deformed_v, double* gradient, vertex_order order) {
   using A = detail::shell_access;
-  const double* q = A::packed(*this, deformed_v, order);
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
   const double E = A::evaluate<mode::gradient>(
-      *this, q, detail::interleaved_gradient{A::gradient_target(*this)});
-  A::unpack_gradient(*this, gradient, order);
+      *this, q, detail::interleaved_gradient{A::gradient_target(*this, threads)}, threads);
+  A::unpack_gradient(*this, gradient, order, threads);
   return E;
 }
 
@@ -311,14 +427,50 @@ double shell::energy_gradient_hessian(const double* deformed_v, projection proje
                                       vertex_order order) {
   using A = detail::shell_access;
   using sink_type = detail::hessian_sink<detail::interleaved_gradient, detail::mapped_vertices>;
-  const double* q = A::packed(*this, deformed_v, order);
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
   const detail::vertex_neighbours n = A::neighbours(*this);
   const detail::csc_positions positions{&n, layout_};
-  for (std::size_t i = 0; i < row_index_.size(); ++i) hessian_values[i] = 0.0;
-  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this)}, positions,
+  A::clear(hessian_values, row_index_.size(), threads);
+  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this, threads)}, positions,
                        detail::mapped_vertices{vertex_.data()}, project, hessian_values);
-  const double E = A::evaluate<mode::hessian>(*this, q, sink);
-  A::unpack_gradient(*this, gradient, order);
+  const double E = A::evaluate<mode::hessian>(*this, q, sink, threads);
+  A::unpack_gradient(*this, gradient, order, threads);
+  return E;
+}
+
+void shell::set_threads(int threads) {
+  if (threads < 0) {
+    throw std::invalid_argument("lamina: threads must be 0 (all cores) or a positive count, not " +
+                                std::to_string(threads));
+  }
+  threads_ = threads;
+}
+
+void shell::set_rest(const double* source_vertices, vertex_order order) {
+  detail::shell_access::prepare_rest(*this, source_vertices, order);
+}
+
+double shell::rest_derivatives(const double* deformed_v, double* gradient, double* rest_gradient,
+                               double* mixed_values, vertex_order order) {
+  using A = detail::shell_access;
+  using sink_type = detail::rest_sink<detail::interleaved_gradient, detail::mapped_vertices>;
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
+  const detail::vertex_neighbours n = A::neighbours(*this);
+  A::clear(rest_gradient_.data(), rest_gradient_.size(), threads);
+  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this, threads)},
+                       detail::interleaved_gradient{rest_gradient_.data()},
+                       {detail::csc_positions{&n, layout_}, {vertex_.data()}, mixed_values});
+  double E;
+  if (mixed_values != nullptr) {
+    A::clear(mixed_values, row_index_.size(), threads);
+    E = A::evaluate<mode::mixed>(*this, q, sink, threads);
+  } else {
+    E = A::evaluate<mode::rest_gradient>(*this, q, sink, threads);
+  }
+  A::unpack_gradient(*this, gradient, order, threads);
+  A::unpack(*this, rest_gradient_.data(), rest_gradient, order, threads);
   return E;
 }
 

@@ -38,6 +38,9 @@
 #include <vector>
 
 namespace lamina {
+namespace detail {
+struct pattern_access;
+}
 
 // What happens to each element block before assembly.
 enum class projection {
@@ -80,6 +83,7 @@ class hessian_pattern {
   void write(std::int32_t* col_start, std::int32_t* row_index) const;  // needs nnz() < 2^31
 
  private:
+  friend struct detail::pattern_access;
   friend double shell_energy_gradient_hessian(const double*, std::int32_t, double, double,
                                               const double*, const double*, std::int32_t,
                                               const double*, std::int32_t, projection,

@@ -13,10 +13,13 @@
 // hessian.h) and of the plug-ins on the same input: the same expressions,
 // the same row order, the same order of additions into every entry.
 //
-// The calls allocate nothing and keep no state but the workspace, which they
-// overwrite: one object serves one thread at a time. Give each thread its
-// own copy (the copy constructor duplicates the prepared data) to evaluate
-// in parallel.
+// Each call runs on the threads shell_options::threads allows (all cores by
+// default, one on small meshes), with the one-thread bits whatever their
+// number. The calls keep no state but a workspace, which they overwrite (and,
+// once a call runs on several threads, the ownership of the mesh's vertices
+// by blocks of elements, see kernels/assembly/chunks.h): one object serves
+// one caller at a time. Give each caller its own copy (the copy constructor
+// duplicates the prepared data) to evaluate several shells at once.
 //
 //   lamina::shell s(lamina::vertices_view(rest, nV), lamina::faces_view(faces, nF), mu, eta);
 //   std::vector<double> g(3 * nV);                  // the edge table was built
@@ -33,6 +36,7 @@
 #include <lamina/views.h>
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -41,6 +45,21 @@ namespace lamina {
 namespace detail {
 struct shell_access;
 struct shell_tables;
+struct shell_threads;
+
+// A prepared shell's caches for its threaded calls, built on the first such
+// call. A copy of a shell starts without them: its calls may run on another
+// thread at the same time.
+class shell_threads_slot {
+ public:
+  shell_threads_slot();
+  shell_threads_slot(const shell_threads_slot&);
+  shell_threads_slot(shell_threads_slot&&) noexcept;
+  shell_threads_slot& operator=(const shell_threads_slot&);
+  shell_threads_slot& operator=(shell_threads_slot&&) noexcept;
+  ~shell_threads_slot();
+  std::unique_ptr<shell_threads> state;
+};
 }  // namespace detail
 
 // What a shell is prepared for.
@@ -53,6 +72,10 @@ struct shell_options {
   message_style style = message_style::cpp;
   // The bending model (bending.h).
   bending_model bending = bending_model::cosine;
+  // The threads of each call: 0 for all cores (the process's CPU affinity
+  // allowing), one thread on meshes too small to gain from more; n >= 1 for
+  // at most n. Every count gives the one-thread bits.
+  int threads = 0;
 };
 
 class shell {
@@ -109,6 +132,10 @@ class shell {
   double mu() const { return mu_; }
   double eta() const { return eta_; }
   bending_model bending() const { return bending_; }
+  // The threads of each call (shell_options::threads); a negative count
+  // throws std::invalid_argument.
+  int threads() const { return threads_; }
+  void set_threads(int threads);
   // The edge table in use (given or built), nE by 4, column-major.
   const std::vector<double>& edges() const { return edges_; }
   // Whether no face index is 0: MATLAB's 1-based faces passed as they are.
@@ -144,6 +171,23 @@ class shell {
                                  double* hessian_values,
                                  vertex_order order = vertex_order::column_major);
 
+  // Replaces the rest positions (nV by 3, in `order`): the mesh, the
+  // pattern, mu, eta and the model stay. For design loops that move the rest
+  // shape; every later call is bit for bit that of a shell built on the new
+  // rest positions.
+  void set_rest(const double* source_vertices, vertex_order order = vertex_order::column_major);
+
+  // The derivatives in the rest positions (rest.h): the energy and its
+  // gradient (as energy_and_gradient), the gradient in the rest positions
+  // (nV by 3, written in `order`) and, where mixed_values is not null, the
+  // mixed Hessian's values (nnz doubles, overwritten) in the cached pattern:
+  // the entry in row i and column j is d gradient(i) / d source_vertices(j),
+  // rows and columns in the layout of the options. Bit for bit
+  // shell_rest_derivatives's.
+  double rest_derivatives(const double* deformed_v, double* gradient, double* rest_gradient,
+                          double* mixed_values = nullptr,
+                          vertex_order order = vertex_order::column_major);
+
  private:
   friend struct detail::shell_access;
   // The typed constructors' delegate: their tables converted to the raw form.
@@ -153,6 +197,8 @@ class shell {
   std::int32_t nV_, nF_, nE_;
   double mu_, eta_;
   bending_model bending_;
+  int threads_;
+  detail::shell_threads_slot threads_state_;
   bool faces_look_one_based_ = false;
   hessian_layout layout_;
   std::vector<double> edges_;
@@ -175,6 +221,9 @@ class shell {
   // corners and hinge vertices above are stored in the shell's numbers).
   std::vector<std::int32_t> vertex_;
   std::vector<double> positions_, gradient_;
+  // The rest positions, packed likewise (the rest derivatives read them),
+  // and the gradient in them.
+  std::vector<double> rest_positions_, rest_gradient_;
 };
 
 }  // namespace lamina

@@ -108,23 +108,19 @@ struct mapped_vertices {
   LAMINA_ALWAYS_INLINE std::int32_t operator()(std::int32_t v) const { return users[v]; }
 };
 
-// A sink for the passes in mode::hessian: the gradient goes where Gradient
-// puts it; each element's block, projected as `project` says, is added into
-// `values` at the pattern's positions, in element order, so that every entry
-// sums its contributions in a fixed order.
-template <class Gradient, class Users>
-struct hessian_sink : Gradient {
+// Element blocks added into `values` at the pattern's positions, in element
+// order, so that every entry sums its contributions in a fixed order: the
+// Hessian's blocks, or the mixed blocks of the rest derivatives (which share
+// the pattern: both couple exactly the vertices that share an element).
+template <class Users>
+struct block_sink {
   csc_positions positions;
   Users user;
-  projection project;
   double* values;
 
-  hessian_sink(const Gradient& g, const csc_positions& p, const Users& u, projection pr, double* v)
-      : Gradient(g), positions(p), user(u), project(pr), values(v) {}
-
   // Adds lane l of the block of element `item` over the M vertices v:
-  // H[(3 a + k) 3M + 3 b + c] is the second derivative with respect to
-  // coordinate k of v[a] and coordinate c of v[b].
+  // H[(3 a + k) 3M + 3 b + c] is the derivative with respect to coordinate k
+  // of v[a] (the row) and coordinate c of v[b] (the column).
   template <int M, class Ranks>
   LAMINA_ALWAYS_INLINE void add_block(const Ranks& ranks, std::int64_t item,
                                       const std::int32_t v[M], const lane_doubles* H, int l) const {
@@ -132,16 +128,57 @@ struct hessian_sink : Gradient {
       const std::int32_t j = user(v[b]);
       for (int a = 0; a < M; ++a) {
         const std::int64_t r = ranks.template rank<M>(*positions.n, item, b, a, j, user(v[a]));
-        for (int c = 0; c < 3; ++c) {
-          double* column = values + positions.column_start(j, c);
-          for (int k = 0; k < 3; ++k) {
-            double& entry = column[positions.row_offset(j, r, k)];
-            entry = H[(3 * a + k) * 3 * M + 3 * b + c][l] + entry;
-          }
-        }
+        add_pair<M>(j, r, H, a, b, l);
       }
     }
   }
+
+  // The 3-by-3 entries of the pair (v[a], v[b]), vertex v[b] being j and
+  // v[a] the rank-r vertex of N(j).
+  template <int M>
+  LAMINA_ALWAYS_INLINE void add_pair(std::int32_t j, std::int64_t r, const lane_doubles* H, int a,
+                                     int b, int l) const {
+    for (int c = 0; c < 3; ++c) {
+      double* column = values + positions.column_start(j, c);
+      for (int k = 0; k < 3; ++k) {
+        double& entry = column[positions.row_offset(j, r, k)];
+        entry = H[(3 * a + k) * 3 * M + 3 * b + c][l] + entry;
+      }
+    }
+  }
+
+  // The same with the nine values given (c major, k minor).
+  LAMINA_ALWAYS_INLINE void add_pair(std::int32_t j, std::int64_t r, const double* value) const {
+    for (int c = 0; c < 3; ++c) {
+      double* column = values + positions.column_start(j, c);
+      for (int k = 0; k < 3; ++k) {
+        double& entry = column[positions.row_offset(j, r, k)];
+        entry = value[3 * c + k] + entry;
+      }
+    }
+  }
+};
+
+// The sink of the passes in mode::hessian: the gradient goes where Gradient
+// puts it, each element's block, projected as `project` says, into blocks.
+template <class Gradient, class Users>
+struct hessian_sink : Gradient {
+  block_sink<Users> blocks;
+  projection project;
+
+  hessian_sink(const Gradient& g, const csc_positions& p, const Users& u, projection pr, double* v)
+      : Gradient(g), blocks{p, u, v}, project(pr) {}
+};
+
+// The sink of the rest modes: the gradient where Gradient puts it, dE/dP
+// into rest, and in mode::mixed the mixed blocks into blocks.
+template <class Gradient, class Users>
+struct rest_sink : Gradient {
+  Gradient rest;
+  block_sink<Users> blocks;
+
+  rest_sink(const Gradient& g, const Gradient& r, const block_sink<Users>& b)
+      : Gradient(g), rest(r), blocks(b) {}
 };
 
 }  // namespace detail

@@ -4,9 +4,14 @@
 // Both hand the model the same values, so the pass returns the same bits.
 //
 // A source offers
-//   collect<W>(&j, lanes)             up to W elements from position j on
-//   load<Isa, W, Mode>(deformed, k, lanes, rest)
-//                                     their deformed positions and rest side
+//   positions()                       how many positions there are to collect
+//                                     from (table rows, or elements)
+//   collect<W>(&j, end, lanes)        up to W elements from position j on,
+//                                     before position end
+//   load<Isa, W, Mode>(deformed, k, lanes, rest, P)
+//                                     their deformed positions and rest side,
+//                                     and their rest positions P where Mode
+//                                     forms rest derivatives
 //   ranks()                           where their vertex pairs sit in the
 //                                     Hessian's pattern (hessian_sink.h)
 #ifndef LAMINA_KERNELS_ASSEMBLY_SOURCES_H
@@ -32,15 +37,18 @@ struct table_source {
   std::int32_t rows;
   column_major_vertices rest;
 
+  std::int32_t positions() const { return rows; }
+
   template <int W>
-  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, typename element::lanes& e) const {
-    return element::template collect<W>(table, rows, j, e);
+  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, std::int32_t end,
+                                   typename element::lanes& e) const {
+    return element::template collect<W>(table, rows, j, end, e);
   }
 
   template <class Isa, int W, mode Mode, class Vertices>
   LAMINA_ALWAYS_INLINE void load(const Vertices& deformed, const typename Model::coefficients& k,
-                                 typename element::lanes& e, typename Model::rest_type& r) const {
-    lane_vec3 P[M];
+                                 typename element::lanes& e, typename Model::rest_type& r,
+                                 lane_vec3 (&P)[M]) const {
     gather_positions<W>(rest, P, deformed, e);
     Model::template rest<Isa, W, Mode>(P, k, r);
   }
@@ -50,7 +58,9 @@ struct table_source {
 
 // A prepared term: count elements; element x has the vertices vertex[k][x]
 // (in the shell's own numbering), the table row row[x] (null: x itself),
-// the rest quantities rest[q][x], and Hessian ranks at ranks[M M x].
+// the rest quantities rest[q][x], and Hessian ranks at ranks[M M x]; the
+// rest positions, packed per vertex in the shell's numbering, are read only
+// for the rest derivatives.
 template <class Model>
 struct prepared_source {
   using element = typename Model::element;
@@ -61,10 +71,14 @@ struct prepared_source {
   const std::int32_t* vertex[M];
   const double* rest[Model::kRest];
   const std::int32_t* rank;
+  const double* rest_positions;
+
+  std::int32_t positions() const { return count; }
 
   template <int W>
-  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, typename element::lanes& e) const {
-    const int n = count - *j < W ? count - *j : W;
+  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, std::int32_t end,
+                                   typename element::lanes& e) const {
+    const int n = end - *j < W ? end - *j : W;
     if (n <= 0) return 0;
     LAMINA_LANE_LOOP
     for (int l = 0; l < W; ++l) {
@@ -79,8 +93,13 @@ struct prepared_source {
 
   template <class Isa, int W, mode Mode, class Vertices>
   LAMINA_ALWAYS_INLINE void load(const Vertices& deformed, const typename Model::coefficients&,
-                                 typename element::lanes& e, typename Model::rest_type& r) const {
-    gather_positions<W>(deformed, e);
+                                 typename element::lanes& e, typename Model::rest_type& r,
+                                 lane_vec3 (&P)[M]) const {
+    if constexpr (rest_derivatives_of(Mode)) {
+      gather_positions<W>(interleaved_vertices{rest_positions}, P, deformed, e);
+    } else {
+      gather_positions<W>(deformed, e);
+    }
     constexpr int K = Mode == mode::energy ? Model::kEnergyRest : Model::kRest;
     LAMINA_LANE_LOOP
     for (int l = 0; l < W; ++l) {

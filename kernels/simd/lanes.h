@@ -100,9 +100,14 @@ LAMINA_ALWAYS_INLINE vec3 divide(vec3 u, double s) {
   return {lane_div<Isa>(u.x, s), lane_div<Isa>(u.y, s), lane_div<Isa>(u.z, s)};
 }
 
-// What a pass computes: the energy alone, the energy and its gradient, or
-// the energy, the gradient and each element's Hessian block.
-enum class mode { energy, gradient, hessian };
+// What a pass computes: the energy alone; the energy and its gradient; with
+// each element's Hessian block; with the derivative of the energy in the
+// rest positions; or with that and each element's mixed block, the
+// derivative of the gradient in the rest positions.
+enum class mode { energy, gradient, hessian, rest_gradient, mixed };
+
+// Whether a pass in this mode forms the derivatives in the rest positions.
+constexpr bool rest_derivatives_of(mode m) { return m == mode::rest_gradient || m == mode::mixed; }
 
 }  // namespace detail
 }  // namespace lamina

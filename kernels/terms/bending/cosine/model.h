@@ -127,6 +127,52 @@ struct cosine_bending {
     }
   }
 
+  // The derivatives in the rest positions (hinge_rest_derivatives, hinge.h):
+  // one term of dE/dP per vertex, added to a, b, c, d in this order, and,
+  // where Mixed, the rank-one 12-by-12 mixed block. dcos_r/dP is the
+  // gradient kernel's form on the rest side with k = 1, dcos_d/dQ that on the
+  // deformed side.
+  static constexpr int kRestTerms = 4;
+  static constexpr int rest_term_vertex[kRestTerms] = {0, 1, 2, 3};
+  struct alignas(64) rest_gradient_lanes {
+    lane_vec3 term[kRestTerms];
+  };
+
+  // dcos/dX per vertex a, b, c, d for unit normals u1, u2 of lengths l1, l2
+  // on the positions X.
+  template <class Isa>
+  static LAMINA_ALWAYS_INLINE void cosine_gradient(vec3 u1, vec3 u2, double l1, double l2, vec3 xa,
+                                                   vec3 xb, vec3 xc, vec3 xd, vec3 out[4]) {
+    const vec3 p1 = project_out(u1, u2, 1.0), p2 = project_out(u2, u1, 1.0);
+    const vec3 a1 = cross(p1, divide<Isa>(xc - xb, l1)), a2 = cross(p2, divide<Isa>(xb - xd, l2));
+    const vec3 b1 = cross(p1, divide<Isa>(xa - xc, l1)), b2 = cross(p2, divide<Isa>(xd - xa, l2));
+    out[0] = {a1.x + a2.x, a1.y + a2.y, a1.z + a2.z};
+    out[1] = {b1.x + b2.x, b1.y + b2.y, b1.z + b2.z};
+    out[2] = cross(p1, divide<Isa>(xb - xa, l1));
+    out[3] = cross(p2, divide<Isa>(xa - xb, l2));
+  }
+
+  template <class Isa, int W, bool Mixed>
+  static LAMINA_ALWAYS_INLINE void rest_derivatives(const lanes& h, const lane_vec3 (&P)[4],
+                                                    const geometry& w, const rest_type& rest,
+                                                    const energy_lanes& q, const coefficients& k,
+                                                    rest_gradient_lanes& gx,
+                                                    double (&H)[144][kLanes]) {
+    LAMINA_LANE_LOOP
+    for (int l = 0; l < W; ++l) {
+      const vec3 pa = P[0][l], pb = P[1][l], pc = P[2][l], pd = P[3][l];
+      const rest_hinge_geometry g = rest_hinge_geometry_of<Isa>(pa, pb, pc, pd);
+      vec3 fr[4], fq[4], dw[4];
+      cosine_gradient<Isa>(g.r1, g.r2, g.lR1, g.lR2, pa, pb, pc, pd, fr);
+      if constexpr (Mixed) {
+        cosine_gradient<Isa>(q.u1[l], q.u2[l], w.lN1[l], w.lN2[l], h.X[0][l], h.X[1][l], h.X[2][l],
+                             h.X[3][l], fq);
+      }
+      weight_gradient<Isa>(pa, pb, pc, pd, g, rest.q[w_h][l], dw);
+      hinge_rest_derivatives<Mixed>(fr, fq, dw, k.eta, rest.q[w_h][l], q.delta[l], gx.term, H, l);
+    }
+  }
+
   // The 12-by-12 Hessian block (hessian.h).
   static constexpr int kHessianEntries = 144;
   template <class Isa, int W>

@@ -164,6 +164,51 @@ struct dihedral_bending {
     }
   }
 
+  // The derivatives in the rest positions (hinge_rest_derivatives, hinge.h):
+  // one term of dE/dP per vertex, added to a, b, c, d in this order, and,
+  // where Mixed, the rank-one 12-by-12 mixed block. dtheta_r/dP is the
+  // closed form above on the rest side, dtheta/dQ on the deformed side.
+  static constexpr int kRestTerms = 4;
+  static constexpr int rest_term_vertex[kRestTerms] = {0, 1, 2, 3};
+  struct alignas(64) rest_gradient_lanes {
+    lane_vec3 term[kRestTerms];
+  };
+
+  // grad theta per vertex a, b, c, d from F1, F2, t_c, t_d.
+  static LAMINA_ALWAYS_INLINE void angle_gradient(vec3 F1, vec3 F2, double t_c, double t_d,
+                                                  vec3 out[4]) {
+    const double a1 = 1.0 - t_c, a2 = 1.0 - t_d;
+    out[0] = {a1 * F1.x + a2 * F2.x, a1 * F1.y + a2 * F2.y, a1 * F1.z + a2 * F2.z};
+    out[1] = {t_c * F1.x + t_d * F2.x, t_c * F1.y + t_d * F2.y, t_c * F1.z + t_d * F2.z};
+    out[2] = {0.0 - F1.x, 0.0 - F1.y, 0.0 - F1.z};
+    out[3] = {0.0 - F2.x, 0.0 - F2.y, 0.0 - F2.z};
+  }
+
+  template <class Isa, int W, bool Mixed>
+  static LAMINA_ALWAYS_INLINE void rest_derivatives(const lanes& h, const lane_vec3 (&P)[4],
+                                                    const geometry& w, const rest_type& rest,
+                                                    const energy_lanes& q, const coefficients& k,
+                                                    rest_gradient_lanes& gx,
+                                                    double (&H)[144][kLanes]) {
+    LAMINA_LANE_LOOP
+    for (int l = 0; l < W; ++l) {
+      const vec3 pa = P[0][l], pb = P[1][l], pc = P[2][l], pd = P[3][l];
+      const rest_hinge_geometry g = rest_hinge_geometry_of<Isa>(pa, pb, pc, pd);
+      const double ee = dot(g.e, g.e), le = lane_sqrt<Isa>(ee);
+      const double s1 = lane_div<Isa>(le, dot(g.R1, g.R1)), s2 = lane_div<Isa>(le, dot(g.R2, g.R2));
+      vec3 fr[4], fq[4], dw[4];
+      angle_gradient({s1 * g.R1.x, s1 * g.R1.y, s1 * g.R1.z},
+                     {s2 * g.R2.x, s2 * g.R2.y, s2 * g.R2.z}, lane_div<Isa>(dot(pc - pa, g.e), ee),
+                     lane_div<Isa>(dot(pd - pa, g.e), ee), fr);
+      if constexpr (Mixed) {
+        const wing_terms t = wing_terms_of<Isa>(h, w, q, l);
+        angle_gradient(t.F1, t.F2, t.t_c, t.t_d, fq);
+      }
+      weight_gradient<Isa>(pa, pb, pc, pd, g, rest.q[w_h][l], dw);
+      hinge_rest_derivatives<Mixed>(fr, fq, dw, k.eta, rest.q[w_h][l], q.delta[l], gx.term, H, l);
+    }
+  }
+
   // The 12-by-12 Hessian block (hessian.h).
   static constexpr int kHessianEntries = 144;
   template <class Isa, int W>

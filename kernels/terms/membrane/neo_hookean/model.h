@@ -94,13 +94,15 @@ struct neo_hookean_membrane {
   // The energy of each face and what its derivatives reuse.
   struct alignas(64) energy_lanes {
     lane_doubles S_d, r, E;
-    bool tangent;  // whether any face of the block is below the ratio floor
+    lane_doubles T, L;  // the trace sum and the log term
+    bool tangent;       // whether any face of the block is below the ratio floor
   };
 
   template <class Isa, int W>
   static LAMINA_ALWAYS_INLINE void energy(const lanes&, const geometry& f, const rest_type& rest,
                                           int n, const coefficients& k, energy_lanes& q) {
-    lane_doubles T, L;
+    lane_doubles& T = q.T;
+    lane_doubles& L = q.L;
     LAMINA_LANE_LOOP
     for (int l = 0; l < W; ++l) {
       const vec3 d0 = f.d[0][l], d1 = f.d[1][l], d2 = f.d[2][l];
@@ -186,6 +188,21 @@ struct neo_hookean_membrane {
     }
   }
 
+  // The derivatives in the rest positions P_b (rest.h): one term of dE/dP per
+  // corner, added to corners 0, 1, 2 in this order, and, where Mixed, the
+  // 9-by-9 mixed block d2E / dQ_a dP_b.
+  static constexpr int kRestTerms = 3;
+  static constexpr int rest_term_vertex[kRestTerms] = {0, 1, 2};
+  struct alignas(64) rest_gradient_lanes {
+    lane_vec3 term[kRestTerms];
+  };
+  template <class Isa, int W, bool Mixed>
+  static LAMINA_ALWAYS_INLINE void rest_derivatives(const lanes& e, const lane_vec3 (&P)[3],
+                                                    const geometry& f, const rest_type& rest,
+                                                    const energy_lanes& q, const coefficients& k,
+                                                    rest_gradient_lanes& gx,
+                                                    double (&H)[81][kLanes]);
+
   // The 9-by-9 Hessian block (hessian.h).
   static constexpr int kHessianEntries = 81;
   template <class Isa, int W>
@@ -198,5 +215,6 @@ struct neo_hookean_membrane {
 }  // namespace lamina
 
 #include "terms/membrane/neo_hookean/hessian.h"
+#include "terms/membrane/neo_hookean/rest.h"
 
 #endif  // LAMINA_KERNELS_TERMS_MEMBRANE_NEO_HOOKEAN_MODEL_H
