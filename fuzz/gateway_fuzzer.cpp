@@ -4,7 +4,8 @@
 // documented shapes. Memory errors are left to AddressSanitizer.
 //
 // Input bytes, read in order (missing bytes read as 0):
-//   nlhs (mod 5); nrhs (6 below 224, else mod 9);
+//   nlhs (mod 5); nrhs (the plug-in's input count, 6 or for
+//   lamina_check_edge_table 2, below 224, else mod 9);
 //   per input after the sixth (the options of lamina_work_hessian) one
 //   byte first: below 160 a word of kWords as a char row, else as below;
 //   per input: kind, rows, columns (see decode_shape), then per element of
@@ -171,9 +172,9 @@ const char* const kWords[] = {"Project", "project", "PROJECT",    "none", "clamp
                               "Clamp",   "ABS",     "Projection", "",     "soft",  "Project\x01"};
 
 bool is_own_error(const std::string& id) {
-  static const char* const reasons[] = {"lamina:badType",   "lamina:badSize",
-                                        "lamina:tooLarge",  "lamina:badIndex",
-                                        "lamina:badOption", "lamina:tooManyOutputs"};
+  static const char* const reasons[] = {
+      "lamina:badType",   "lamina:badSize",        "lamina:tooLarge",     "lamina:badIndex",
+      "lamina:badOption", "lamina:tooManyOutputs", "lamina:edgeMismatch", "lamina:outOfMemory"};
   for (const char* r : reasons) {
     if (id == r) return true;
   }
@@ -196,7 +197,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader r(data, size);
   const int nlhs = r.byte() % 5;
   const std::uint8_t n = r.byte();
-  const int nrhs = n < 224 ? 6 : n % 9;
+  const std::string name = LAMINA_FUZZ_PLUGIN;
+  const bool check = name == "lamina_check_edge_table";
+  const int nrhs = n < 224 ? (check ? 2 : 6) : n % 9;
 
   std::vector<shape> shapes(nrhs);
   for (shape& s : shapes) s = decode_shape(r);
@@ -226,7 +229,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (verbose) std::fprintf(stderr, "accepted\n");
-  const std::string name = LAMINA_FUZZ_PLUGIN;
+  if (check) {
+    // It returns nothing, and only for two inputs and no requested output.
+    if (nrhs != 2 || nlhs != 0) fail("accepted " + std::to_string(nrhs) + " inputs");
+    for (const auto& o : out.outputs) {
+      if (o) fail("stored an output");
+    }
+    return 0;
+  }
   const bool hessian = name == "lamina_work_hessian";
   if (nrhs != 6 && !(hessian && nrhs == 8)) fail("accepted " + std::to_string(nrhs) + " inputs");
 

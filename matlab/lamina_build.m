@@ -1,8 +1,9 @@
 function lamina_build(outdir, extra_flags, kind)
 %LAMINA_BUILD  Compile the lamina plug-ins for this MATLAB or Octave.
 %   LAMINA_BUILD compiles the plug-ins that manifest.txt lists
-%   (lamina_work_deriv, lamina_work_total, lamina_hinge_mask and
-%   lamina_work_hessian) into build/octave (in Octave) or build/matlab (in
+%   (lamina_work_deriv, lamina_work_total, lamina_hinge_mask,
+%   lamina_work_hessian and lamina_check_edge_table) into build/octave (in
+%   Octave) or build/matlab (in
 %   MATLAB) of the lamina folder, and copies their help files and
 %   LAMINA_EDGE_TABLE beside them. That folder is the one to add to the path;
 %   LAMINA_BUILD prints the addpath command.
@@ -36,7 +37,7 @@ function lamina_build(outdir, extra_flags, kind)
 %   Requires a C++17 compiler: in MATLAB, one selected with "mex -setup C++".
 %
 %   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK,
-%   LAMINA_WORK_HESSIAN.
+%   LAMINA_WORK_HESSIAN, LAMINA_CHECK_EDGE_TABLE.
 
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);

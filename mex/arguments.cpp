@@ -53,6 +53,10 @@ bool raise(const input_error& e) {
   return false;
 }
 
+bool read_double_table(input which, const mxArray* a, matrix_view* m) {
+  return read_matrix(which, a, true, m);
+}
+
 bool check_output_count(const char* plugin, int nlhs, int most, const char* outputs) {
   return nlhs <= most || raise(too_many_outputs(plugin, nlhs, most, outputs));
 }

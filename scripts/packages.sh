@@ -13,9 +13,12 @@
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
 #                        packages, CMake, GoogleTest, Google Benchmark,
 #                        clang with its runtime for the fuzzers, and
-#                        clang-format for the format check, and Python
-#                        (its standard library alone) for the runner of the
-#                        documentation's examples (tests/docs). The package
+#                        clang-format for the format check, Eigen for the
+#                        C++ examples and the Eigen adapter's test,
+#                        pkg-config for the package test's consumer built
+#                        without CMake, and Python (its standard library
+#                        alone) for the runner of the documentation's
+#                        examples (tests/docs). The package
 #                        tests need nothing more: pkg install runs make and
 #                        Octave's mkoctfile (liboctave-dev), and the C++
 #                        package is built with CMake and g++.
@@ -24,8 +27,9 @@
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
 lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript
                       libtbb-dev)
-lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils libgtest-dev
-                      libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14 python3)
+lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils pkg-config libgtest-dev
+                      libeigen3-dev libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14
+                      python3)
 lamina_ci_packages=(mmdebstrap git)
 # lamina_python_packages  pip install and test the Python module
 #     (scripts/python_test.sh): the compiler, CMake, pybind11 and Python's

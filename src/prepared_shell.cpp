@@ -275,13 +275,6 @@ void set_chunk_size(shell& s, std::int32_t positions) {
 
 }  // namespace detail
 
-invalid_input::invalid_input(const input_error& e)
-    : std::invalid_argument(e.message),
-      identifier_(e.identifier),
-      argument_(e.argument),
-      row_(e.row),
-      column_(e.column) {}
-
 shell::shell(const double* source_faces, std::int32_t nF, const double* source_vertices,
              std::int32_t nV, double mu, double eta, const double* edges, std::int32_t nE,
              shell_options opt)
@@ -293,6 +286,11 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
       bending_(opt.bending),
       threads_(0),
       layout_(opt.layout) {
+  // Counts and pointers first: a negative count or a null table with rows is
+  // refused, not read as an empty table.
+  throw_if_failed(check_table_pointer(input::source_faces, nF, source_faces, opt.style));
+  throw_if_failed(check_table_pointer(input::source_vertices, nV, source_vertices, opt.style));
+  if (edges != nullptr) throw_if_failed(check_table_pointer(input::edges, nE, edges, opt.style));
   set_threads(opt.threads);
   const auto rows = [](std::int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; };
   shell_views v;
@@ -312,6 +310,13 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   v.edges = {edges_.data(), rows(nE_), 4};
   checked_shell checked;
   if (input_error e = check_shell(v, uses::energy, opt.style, &checked)) throw invalid_input(e);
+  // A given edge table must be one of these faces: the stateless calls take
+  // any table, but a shell (and whatever takes one) is checked once here. A
+  // shell without faces is the bending term alone, of whatever table it is
+  // given: there is nothing to check the table against.
+  if (edges != nullptr && checked.nF > 0) {
+    throw_if_failed(check_edge_table(v.source_faces, v.edges, opt.style));
+  }
   faces_look_one_based_ = checked.faces_look_one_based;
   nF_ = checked.nF;
 

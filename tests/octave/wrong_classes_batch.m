@@ -1,9 +1,9 @@
 function wrong_classes_batch(plugin_dir, name, batch, log)
 %WRONG_CLASSES_BATCH  One batch of WRONG_CLASSES, run in a child Octave.
 %   BATCH 1 to N replaces that argument of a valid call of NAME (see
-%   VALID_ARGUMENTS: the six inputs, and the options of plug-ins that take
-%   them) by a value
-%   of each wrong class in turn (function handle @sin, a containers.Map,
+%   VALID_ARGUMENTS: the six inputs, the options of plug-ins that take them,
+%   or lamina_check_edge_table's two) by a value of each wrong class in turn
+%   (function handle @sin, a containers.Map,
 %   struct, cell, char, logical, int32, single, sparse, complex; the numeric
 %   ones keep the valid argument's values and shape, so only the class is
 %   wrong). BATCH 0 makes the valid call with 0 to 4 outputs. Each case is
@@ -14,7 +14,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
   addpath(plugin_dir);
   fid = fopen(log, 'w');
   cleanup = onCleanup(@() fclose(fid));
-  valid = valid_arguments(name);
+  [valid, nout] = valid_arguments(name);
   f = str2func(name);
 
   if batch == 0
@@ -39,7 +39,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
     for k = 1:rows(wrong)
       args = valid;
       args{batch} = wrong{k, 2};
-      run_case(fid, sprintf('%s in argument %d', wrong{k, 1}, batch), @() call(f, args, 1));
+      run_case(fid, sprintf('%s in argument %d', wrong{k, 1}, batch), @() call(f, args, nout));
     end
   end
   fprintf(fid, 'done\n');

@@ -169,6 +169,7 @@ TEST(WorkHessianPlugin, EqualsTheCppApiAndThePreparedShell) {
         ASSERT_EQ(static_cast<std::size_t>(H.row_index[x]), r.H.ir[x]);
       }
 
+      if (!test::edges_belong(m)) continue;  // a shell refuses odd c and d that name a vertex
       shell s(m.faces.data(), m.nF, m.rest.data(), m.nV, p.mu, p.eta, m.edges.data(), m.nE);
       std::vector<double> gs(3 * m.nV), values(s.hessian_row_index().size());
       EXPECT_SAME_BITS(
