@@ -110,11 +110,14 @@ struct shell_access {
 
   // The threads of a call (chunks.h), no more than a term has chunks.
   static int threads_for(const shell& s) {
-    const std::int32_t chunk =
-        s.threads_state_.state ? s.threads_state_.state->faces.chunk : kChunk;
+    const shell_threads* t = s.threads_state_.state.get();
+    const std::int32_t faces =
+        t && t->faces.chunk > 0 ? t->faces.chunk : chunking<face_element>::positions;
+    const std::int32_t hinges =
+        t && t->hinges.chunk > 0 ? t->hinges.chunk : chunking<hinge_element>::positions;
     return detail::threads_for(
         s.threads_, static_cast<std::int64_t>(s.nF_) + s.hinge_count(),
-        std::max(chunks_of(s.nF_, chunk), chunks_of(s.hinge_count(), chunk)));
+        std::max(chunks_of(s.nF_, faces), chunks_of(s.hinge_count(), hinges)));
   }
 
   static std::unique_ptr<shell_threads>& state(shell& s) { return s.threads_state_.state; }
@@ -124,7 +127,6 @@ struct shell_access {
   static shell_threads& threads_state(shell& s, bool pairs, int threads) {
     std::unique_ptr<shell_threads>& t = s.threads_state_.state;
     if (!t) t = std::make_unique<shell_threads>();
-    t->hinges.chunk = t->faces.chunk;
     if (t->faces.shared_vertex.empty() || (pairs && !t->faces.has_pairs)) {
       const vertex_neighbours n = neighbours(s);
       const mapped_vertices users{s.vertex_.data()};

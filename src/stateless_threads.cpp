@@ -74,7 +74,8 @@ chunk_runner runner(int threads, std::int32_t nF, std::int32_t nE) {
                                 std::to_string(threads));
   }
   return {threads_for(threads, static_cast<std::int64_t>(std::max(nF, 0)) + std::max(nE, 0),
-                      std::max(chunks_of(std::max(nF, 0)), chunks_of(std::max(nE, 0))))};
+                      std::max(chunks_of(std::max(nF, 0), chunking<face_element>::positions),
+                               chunks_of(std::max(nE, 0), chunking<hinge_element>::positions)))};
 }
 
 stateless_args args(const double* deformed_v, std::int32_t nV, double mu, double eta,

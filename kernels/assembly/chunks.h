@@ -2,7 +2,8 @@
 // construction.
 //
 // A term's elements (its source's positions: table rows, or elements) are
-// cut into chunks of kChunk positions. The cuts depend on the mesh alone,
+// cut into chunks of a fixed number of positions (chunking, below). The cuts
+// depend on the mesh alone,
 // never on the thread count. A vertex (or a pair of vertices, for the
 // Hessian's and the mixed blocks' entries) that the elements of one chunk
 // alone touch is that chunk's: it receives every contribution of the term
@@ -36,17 +37,34 @@
 #include "assembly/pass.h"
 #include "assembly/pattern.h"
 #include "simd/isa.h"
+#include "terms/bending/hinge.h"
+#include "terms/membrane/face.h"
 #include "threads.h"
 
 namespace lamina {
 namespace detail {
 
-// Positions per chunk: enough that a chunk's boundary touches a small share
-// of its elements on ordered meshes, few enough that 2e5 faces make ~50
-// chunks to share among threads.
-constexpr std::int32_t kChunk = 4096;
+// Positions per chunk, per kind of element: enough that a chunk's ends
+// touch a small share of its vertices on meshes in a sensible order, few
+// enough that 2e5 faces make dozens of chunks to share among threads. The
+// faces around a vertex lie about one row of faces apart in the table; the
+// hinges around it (in an edge table built from the faces, whose rows follow
+// the faces) about two rows, and the hinge rows outnumber the faces by half:
+// hinge chunks are four times longer for as few vertices at their ends.
+template <class Element>
+struct chunking;
 
-inline std::int32_t chunks_of(std::int32_t positions, std::int32_t chunk = kChunk) {
+template <>
+struct chunking<face_element> {
+  static constexpr std::int32_t positions = 4096;
+};
+
+template <>
+struct chunking<hinge_element> {
+  static constexpr std::int32_t positions = 16384;
+};
+
+inline std::int32_t chunks_of(std::int32_t positions, std::int32_t chunk) {
   return positions > 0 ? (positions - 1) / chunk + 1 : 0;
 }
 
@@ -72,15 +90,18 @@ inline std::int32_t chunk_end(int c, std::int32_t positions, std::int32_t chunk)
 // Which vertices, and which vertex pairs of a pattern, more than one chunk of
 // a term touches (1) or one chunk alone (0); pairs are numbered n.first[j] +
 // rank, as the pattern stores them.
-// The chunk size changes nothing but speed (the tests use small ones to cut
-// small meshes into many chunks).
+// The chunk size changes nothing but speed (0: the element kind's; the tests
+// use small ones to cut small meshes into many chunks).
 struct chunk_ownership {
-  std::int32_t chunk = kChunk;
+  std::int32_t chunk = 0;
   std::vector<std::uint8_t> shared_vertex, shared_pair;
   // Per element (by its source position), bit M b + a set where its pair
   // (v[a], v[b]) is shared: most elements have none, and take the plain
   // path.
   std::vector<std::uint16_t> pair_mask;
+  // Per element: 1 where any of its vertices is shared (0: it adds its
+  // gradient directly, with no test per vertex).
+  std::vector<std::uint8_t> element_shared;
   bool has_pairs = false;
 };
 
@@ -124,6 +145,7 @@ void own_chunks(const Source& source, std::int32_t nV, const vertex_neighbours* 
   using element = typename Source::element;
   constexpr int M = element::vertices;
   const std::int32_t positions = source.positions();
+  if (own.chunk <= 0) own.chunk = chunking<element>::positions;
   const std::int32_t chunk = own.chunk;
   const int chunks = chunks_of(positions, chunk);
   chunk_span vertices(nV > 0 ? static_cast<std::size_t>(nV) : 0);
@@ -149,12 +171,18 @@ void own_chunks(const Source& source, std::int32_t nV, const vertex_neighbours* 
   vertices.shared(nV > 0 ? static_cast<std::size_t>(nV) : 0, own.shared_vertex);
   pair_span.shared(pairs, own.shared_pair);
   own.has_pairs = n != nullptr;
-  if (n == nullptr) return;
-  own.pair_mask.assign(static_cast<std::size_t>(positions > 0 ? positions : 0), 0);
+  const std::size_t items = static_cast<std::size_t>(positions > 0 ? positions : 0);
+  own.element_shared.assign(items, 0);
+  if (n != nullptr) own.pair_mask.assign(items, 0);
   auto masks = [&](int c) {
     typename element::lanes e;
     const std::int32_t end = chunk_end(c, positions, chunk);
     for (std::int32_t j = chunk_begin(c, chunk); source.template collect<1>(&j, end, e) == 1;) {
+      std::uint8_t any = 0;
+      for (int a = 0; a < M; ++a)
+        any = any | own.shared_vertex[static_cast<std::size_t>(e.v[a][0])];
+      own.element_shared[static_cast<std::size_t>(e.item[0])] = any;
+      if (n == nullptr) continue;
       std::uint16_t m = 0;
       for (int b = 0; b < M; ++b) {
         const std::int32_t col = user(e.v[b][0]);
@@ -219,6 +247,9 @@ struct chunk_gradient {
   const Layout* real;
   const std::uint8_t* shared;
   std::vector<chunk_records::vertex_term>* out;
+  const std::uint8_t* element_shared;  // per element: whether any vertex is shared
+  LAMINA_ALWAYS_INLINE bool plain(std::int32_t item) const { return element_shared[item] == 0; }
+  LAMINA_ALWAYS_INLINE const Layout& direct() const { return *real; }
   LAMINA_ALWAYS_INLINE void add(std::int32_t v, vec3 t) const {
     if (shared[v]) {
       keep(v, t);
@@ -290,7 +321,7 @@ template <>
 struct chunked<column_major_gradient> {
   using type = chunk_gradient<column_major_gradient>;
   static type make(const column_major_gradient& s, const chunk_ownership& o, chunk_records& r) {
-    return {&s, o.shared_vertex.data(), &r.gradient};
+    return {&s, o.shared_vertex.data(), &r.gradient, o.element_shared.data()};
   }
   static void apply(const column_major_gradient& s, const chunk_records& r) {
     for (const auto& t : r.gradient) s.add(t.v, t.t);
@@ -301,7 +332,7 @@ template <>
 struct chunked<interleaved_gradient> {
   using type = chunk_gradient<interleaved_gradient>;
   static type make(const interleaved_gradient& s, const chunk_ownership& o, chunk_records& r) {
-    return {&s, o.shared_vertex.data(), &r.gradient};
+    return {&s, o.shared_vertex.data(), &r.gradient, o.element_shared.data()};
   }
   static void apply(const interleaved_gradient& s, const chunk_records& r) {
     for (const auto& t : r.gradient) s.add(t.v, t.t);
@@ -319,7 +350,7 @@ struct chunked<hessian_sink<Gradient, Users>> {
   using type = chunk_hessian_sink<Gradient, Users>;
   static type make(const hessian_sink<Gradient, Users>& s, const chunk_ownership& o,
                    chunk_records& r) {
-    return {{&s, o.shared_vertex.data(), &r.gradient},
+    return {{&s, o.shared_vertex.data(), &r.gradient, o.element_shared.data()},
             {&s.blocks, o.pair_mask.data(), &r.pairs},
             s.project};
   }
@@ -340,8 +371,8 @@ struct chunked<rest_sink<Gradient, Users>> {
   using type = chunk_rest_sink<Gradient, Users>;
   static type make(const rest_sink<Gradient, Users>& s, const chunk_ownership& o,
                    chunk_records& r) {
-    return {{&s, o.shared_vertex.data(), &r.gradient},
-            {&s.rest, o.shared_vertex.data(), &r.rest},
+    return {{&s, o.shared_vertex.data(), &r.gradient, o.element_shared.data()},
+            {&s.rest, o.shared_vertex.data(), &r.rest, o.element_shared.data()},
             {&s.blocks, o.pair_mask.data(), &r.pairs}};
   }
   static void apply(const rest_sink<Gradient, Users>& s, const chunk_records& r) {
@@ -378,7 +409,9 @@ double chunked_pass(isa path, const Source& source, const Vertices& deformed,
   using view = chunked<Sink>;
   using kernel = chunk_kernel<Model, Mode, Source, Vertices, typename view::type>;
   const std::int32_t positions = source.positions();
-  const int chunks = chunks_of(positions, own.chunk);
+  const std::int32_t chunk =
+      own.chunk > 0 ? own.chunk : chunking<typename Source::element>::positions;
+  const int chunks = chunks_of(positions, chunk);
   const int tokens = 2 * threads;
   if (static_cast<int>(slots.size()) < tokens) slots.resize(tokens);
   double total = 0.0;
@@ -386,8 +419,8 @@ double chunked_pass(isa path, const Source& source, const Vertices& deformed,
     chunk_records& r = slots[slot];
     r.clear();
     const typename view::type chunk_sink = view::make(sink, own, r);
-    dispatch<kernel>(path, &source, &deformed, &k, &chunk_sink, chunk_begin(c, own.chunk),
-                     chunk_end(c, positions, own.chunk), &r.energies);
+    dispatch<kernel>(path, &source, &deformed, &k, &chunk_sink, chunk_begin(c, chunk),
+                     chunk_end(c, positions, chunk), &r.energies);
   };
   auto finish = [&](int, int slot) {
     const chunk_records& r = slots[slot];

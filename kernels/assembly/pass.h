@@ -34,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "assembly/element.h"
@@ -74,6 +75,34 @@ LAMINA_ALWAYS_INLINE void scatter_terms(const Sink& sink, const typename Model::
       sink.add(e.v[v][l], g.term[t][l]);
       scatter_terms<Model, t + 1>(sink, e, g, l);
     }
+  }
+}
+
+// A sink may see some elements in a plainer form: a chunk of a threaded pass
+// (chunks.h) adds directly into the gradient what an element none of whose
+// vertices another chunk touches adds, with no test per vertex. Other sinks
+// have no such elements.
+template <class Sink, class = void>
+struct filters_elements : std::false_type {};
+template <class Sink>
+struct filters_elements<Sink, std::void_t<decltype(&Sink::plain)>> : std::true_type {};
+
+template <class Sink>
+LAMINA_ALWAYS_INLINE bool plain_element(const Sink& sink, std::int32_t item) {
+  if constexpr (filters_elements<Sink>::value) {
+    return sink.plain(item);
+  } else {
+    (void)item;
+    return false;
+  }
+}
+
+template <class Sink>
+LAMINA_ALWAYS_INLINE decltype(auto) direct_of(const Sink& sink) {
+  if constexpr (filters_elements<Sink>::value) {
+    return sink.direct();
+  } else {
+    return sink;
   }
 }
 
@@ -128,10 +157,22 @@ struct element_pass {
     for (int l = 0; l < n; ++l) {
       if (!element::evaluated(s.geo, l)) continue;
       energy.add(s.q.E[l]);
-      if constexpr (Mode != mode::energy) scatter_terms<Model>(sink, s.e, s.g, l);
+      if constexpr (Mode != mode::energy) {
+        if (plain_element(sink, s.e.item[l])) {
+          scatter_terms<Model>(direct_of(sink), s.e, s.g, l);
+        } else {
+          scatter_terms<Model>(sink, s.e, s.g, l);
+        }
+      }
       if constexpr (rest_derivatives_of(Mode)) {
+        const bool plain = plain_element(sink.rest, s.e.item[l]);
         for (int t = 0; t < Model::kRestTerms; ++t) {
-          sink.rest.add(s.e.v[Model::rest_term_vertex[t]][l], s.gx.term[t][l]);
+          const std::int32_t v = s.e.v[Model::rest_term_vertex[t]][l];
+          if (plain) {
+            direct_of(sink.rest).add(v, s.gx.term[t][l]);
+          } else {
+            sink.rest.add(v, s.gx.term[t][l]);
+          }
         }
       }
       if constexpr (Mode == mode::hessian || Mode == mode::mixed) {
