@@ -1,15 +1,84 @@
-// oneTBB behind threads.h. A task_arena bounds the threads of each call, so
-// that lamina composes with a caller's own TBB code and its thread count.
+// The runner of threads.h: oneTBB, with a task_arena bounding the threads of
+// each call, so that lamina composes with a caller's own TBB code and its
+// thread count.
+//
+// Builds for ThreadSanitizer (LAMINA_PLAIN_THREADS) run the same contract on
+// std::thread instead: Debian's oneTBB is not instrumented, so the sanitizer
+// cannot see the ordering TBB's own atomics give lamina's data, and would
+// report races that are not there. The plain runner's ordering it sees, so
+// the sanitizer checks lamina's part: what the chunks write, and when.
 #include "threads.h"
 
+#if LAMINA_PLAIN_THREADS
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+#else
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/info.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/parallel_pipeline.h>
 #include <oneapi/tbb/task_arena.h>
+#endif
 
 namespace lamina {
 namespace detail {
+
+#if LAMINA_PLAIN_THREADS
+
+int hardware_threads() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+namespace {
+
+// Runs worker() on `threads` threads, this one included.
+template <class Worker>
+void on_threads(int threads, Worker& worker) {
+  std::vector<std::thread> others;
+  for (int t = 1; t < threads; ++t) others.emplace_back([&worker] { worker(); });
+  worker();
+  for (std::thread& t : others) t.join();
+}
+
+}  // namespace
+
+void run_ordered(int threads, int count, int slots, void* context, void (*compute)(void*, int, int),
+                 void (*finish)(void*, int, int)) {
+  std::atomic<int> next{0};
+  std::mutex m;
+  std::condition_variable turn;
+  int finished = 0;  // pieces finished, in order (guarded by m)
+  auto worker = [&] {
+    for (int k = next.fetch_add(1); k < count; k = next.fetch_add(1)) {
+      {
+        // The slot is free once the piece that used it before has finished.
+        std::unique_lock<std::mutex> lock(m);
+        turn.wait(lock, [&] { return finished > k - slots; });
+      }
+      compute(context, k, k % slots);
+      std::unique_lock<std::mutex> lock(m);
+      turn.wait(lock, [&] { return finished == k; });
+      finish(context, k, k % slots);
+      ++finished;
+      turn.notify_all();
+    }
+  };
+  on_threads(threads, worker);
+}
+
+void run_parallel(int threads, int count, void* context, void (*body)(void*, int)) {
+  std::atomic<int> next{0};
+  auto worker = [&] {
+    for (int k = next.fetch_add(1); k < count; k = next.fetch_add(1)) body(context, k);
+  };
+  on_threads(threads, worker);
+}
+
+#else
 
 int hardware_threads() {
   const int n = oneapi::tbb::info::default_concurrency();
@@ -54,6 +123,8 @@ void run_parallel(int threads, int count, void* context, void (*body)(void*, int
                               });
   });
 }
+
+#endif
 
 }  // namespace detail
 }  // namespace lamina
