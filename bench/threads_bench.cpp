@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "assembly/chunks.h"
 #include "support/problem.h"
 
 namespace lamina {
@@ -41,8 +42,9 @@ double median_of(std::vector<double>& t) {
 
 int run(int threads, bool smoke) {
   const int n = smoke ? 60 : 317, reps = smoke ? 3 : 9;
-  std::printf("%-10s %-22s %10s %10s %8s %12s\n", "mesh", "call (median ms)", "1 thread",
-              (std::to_string(threads) + " threads").c_str(), "speed-up", "CPU ratio");
+  std::printf("%-10s %-22s %10s %10s %8s %10s %8s %11s\n", "mesh", "call (median ms)", "1 thread",
+              (std::to_string(threads) + " threads").c_str(), "speed-up", "CPU ratio", "serial",
+              "16 cores");
   for (bool shuffled : {false, true}) {
     test::problem p = test::random_problem(n, n, 42);
     if (shuffled) test::shuffle_vertices(p, 7);
@@ -77,7 +79,7 @@ int run(int threads, bool smoke) {
     };
     for (const call& c : calls) {
       c.f(many, p, g.data(), gx.data(), H.data());  // the first threaded call builds ownership
-      std::vector<double> t1, tn, c1, cn;
+      std::vector<double> t1, tn, c1, cn, serial;
       for (int r = 0; r < reps; ++r) {
         double start = seconds(), cpu = cpu_seconds();
         c.f(one, p, g.data(), gx.data(), H.data());
@@ -85,13 +87,21 @@ int run(int threads, bool smoke) {
         c1.push_back(cpu_seconds() - cpu);
         start = seconds();
         cpu = cpu_seconds();
+        const std::int64_t ordered = detail::ordered_nanoseconds().load();
         c.f(many, p, g.data(), gx.data(), H.data());
         tn.push_back(seconds() - start);
         cn.push_back(cpu_seconds() - cpu);
+        serial.push_back(1e-9 *
+                         static_cast<double>(detail::ordered_nanoseconds().load() - ordered));
       }
       const double a = median_of<void>(t1), b = median_of<void>(tn);
-      std::printf("%-10s %-22s %10.2f %10.2f %7.2fx %11.2fx\n", shuffled ? "shuffled" : "ordered",
-                  c.name, 1e3 * a, 1e3 * b, a / b, median_of<void>(cn) / median_of<void>(c1));
+      // The ordered part's share of the one-thread time, and the speed-up it
+      // allows on 16 cores by Amdahl's law.
+      const double share = median_of<void>(serial) / a;
+      std::printf("%-10s %-22s %10.2f %10.2f %7.2fx %9.2fx %7.1f%% %10.1fx\n",
+                  shuffled ? "shuffled" : "ordered", c.name, 1e3 * a, 1e3 * b, a / b,
+                  median_of<void>(cn) / median_of<void>(c1), 100 * share,
+                  1 / (share + (1 - share) / 16));
     }
   }
   return 0;
