@@ -14,6 +14,7 @@
 #include "assembly/pattern.h"
 #include "hessian_kernels.h"
 #include "mex.h"
+#include "mex_options.h"
 
 namespace {
 
@@ -29,64 +30,19 @@ struct host_allocator {
   void release(void* p) { mxFree(p); }
 };
 
-// A short text argument, or the empty string when it is none.
-struct text {
-  char value[32] = {0};
-  bool truncated = false;
-  explicit text(const mxArray* a) {
-    if (mxIsChar(a)) truncated = mxGetString(a, value, sizeof value) != 0;
-  }
-  // Equal to a lower-case word, ignoring case, as MATLAB compares option names.
-  bool is(const char* word) const {
-    if (truncated) return false;
-    std::size_t i = 0;
-    for (; word[i] != 0 && value[i] != 0; ++i) {
-      const char c = value[i] >= 'A' && value[i] <= 'Z' ? value[i] - 'A' + 'a' : value[i];
-      if (c != word[i]) return false;
-    }
-    return word[i] == value[i];
-  }
-};
+// The one option, 'Project', read by the plug-ins' shared option reader.
+const char* const kProjections[] = {"none", "clamp", "abs", nullptr};
+const lamina::projection kProjectionValues[] = {lamina::projection::none, lamina::projection::clamp,
+                                                lamina::projection::abs};
+const lamina::options::option_spec kOptions[] = {
+    {"Project", lamina::options::kind::choice, kProjections}};
 
-// Reads the name-value pairs after the six inputs.
 bool read_options(int nrhs, const mxArray* prhs[], lamina::projection* project) {
-  *project = lamina::projection::none;
-  for (int k = 6; k + 1 < nrhs; k += 2) {
-    const text name(prhs[k]);
-    if (!mxIsChar(prhs[k])) {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "input %d must be an option name such as 'Project', but it is of class %s",
-                        k + 1, mxGetClassName(prhs[k]));
-      return false;
-    }
-    if (!name.is("project")) {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "there is no option '%s%s': the one option of lamina_work_hessian is "
-                        "'Project' ('none', 'clamp' or 'abs')",
-                        name.value, name.truncated ? "..." : "");
-      return false;
-    }
-    const text value(prhs[k + 1]);
-    if (value.is("none")) {
-      *project = lamina::projection::none;
-    } else if (value.is("clamp")) {
-      *project = lamina::projection::clamp;
-    } else if (value.is("abs")) {
-      *project = lamina::projection::abs;
-    } else if (!mxIsChar(prhs[k + 1])) {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "the value of 'Project' must be 'none', 'clamp' or 'abs', but it is of "
-                        "class %s",
-                        mxGetClassName(prhs[k + 1]));
-      return false;
-    } else {
-      mexErrMsgIdAndTxt("lamina:badOption",
-                        "the value of 'Project' must be 'none', 'clamp' or 'abs', but it is "
-                        "'%s%s'",
-                        value.value, value.truncated ? "..." : "");
-      return false;
-    }
+  lamina::options::parsed_option parsed[1];
+  if (!lamina::mex::read_options("lamina_work_hessian", kOptions, 1, nrhs, prhs, 6, 0, parsed)) {
+    return false;
   }
+  *project = parsed[0].given ? kProjectionValues[parsed[0].choice] : lamina::projection::none;
   return true;
 }
 

@@ -1,8 +1,10 @@
 function ok = wrong_classes(plugin_dir, name)
 %WRONG_CLASSES  No argument of any class makes plug-in NAME kill Octave.
 %   OK = WRONG_CLASSES(PLUGIN_DIR, NAME) passes a value of each wrong class
-%   (see WRONG_CLASSES_BATCH) in each of NAME's six argument slots, and calls
-%   NAME with 0 to 4 outputs, one more than any plug-in returns. Each batch
+%   (see WRONG_CLASSES_BATCH) in each of NAME's six argument slots, in the
+%   name slot of an option and in the value slot of each option NAME takes
+%   (PLUGIN_OPTIONS), and calls NAME with 0 to 4 outputs, one more than any
+%   plug-in returns. Each batch
 %   runs in a child Octave process, so that a plug-in that aborts or crashes
 %   Octave fails this test instead of ending it: the child must exit with
 %   status 0 after its last case. Every call must return or raise an error
@@ -11,7 +13,11 @@ function ok = wrong_classes(plugin_dir, name)
   here = fileparts(mfilename('fullpath'));
   octave = fullfile(OCTAVE_HOME(), 'bin', 'octave-cli');
   ok = true;
-  for batch = 0:6   % 0: the output counts; 1-6: the argument slots
+  % 0: the output counts; 1-6: the argument slots; then, for a plug-in with
+  % options, an option's name slot and the value slot of each option.
+  options = plugin_options(name, zeros(4, 3));
+  last = 6 + (rows(options) > 0) * (1 + rows(options));
+  for batch = 0:last
     log = [tempname() '.log'];
     code = sprintf('addpath(''%s''); wrong_classes_batch(''%s'', ''%s'', %d, ''%s'')', ...
                    here, plugin_dir, name, batch, log);

@@ -4,7 +4,11 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
 %   of each wrong class in turn (function handle @sin, a containers.Map,
 %   struct, cell, char, logical, int32, single, sparse, complex; the numeric
 %   ones keep the valid argument's values and shape, so only the class is
-%   wrong). BATCH 0 makes the valid call with 0 to 4 outputs. Each case is
+%   wrong). BATCH 7 puts each in the place of the name of NAME's first
+%   option (PLUGIN_OPTIONS); BATCH 7 + k in the place of the value of its
+%   k-th option, after its name. A wrong value that Octave cannot make of
+%   the valid one (a complex char, say) is left out. BATCH 0 makes the valid
+%   call with 0 to 4 outputs. Each case is
 %   logged to LOG as "begin CASE" before the call and "end CASE | OUTCOME"
 %   after it (OUTCOME: "returned" or "error IDENTIFIER: MESSAGE"), so that
 %   the parent can tell which case killed the process; "done" closes a batch
@@ -24,21 +28,42 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
       run_case(fid, sprintf('%d outputs', nout), @() call(f, valid, nout));
     end
   else
-    x = valid{batch};
-    wrong = {'function handle', @sin;
-             'containers.Map', containers.Map({'a'}, {1});
-             'struct', struct('value', x);
-             'cell', num2cell(x);
-             'char', char(x + 48);
-             'logical', x ~= 0;
-             'int32', int32(x);
-             'single', single(x);
-             'sparse', sparse(x);
-             'complex', complex(x, 1)};
-    for k = 1:rows(wrong)
-      args = valid;
-      args{batch} = wrong{k, 2};
-      run_case(fid, sprintf('%s in argument %d', wrong{k, 1}, batch), @() call(f, args, 1));
+    options = plugin_options(name, Q);
+    if batch <= 6
+      x = valid{batch};
+      where = sprintf('argument %d', batch);
+    elseif batch == 7
+      x = options{1, 1};
+      where = 'an option name';
+    else
+      x = options{batch - 7, 2};
+      where = sprintf('the value of %s', options{batch - 7, 1});
+    end
+    makers = {'function handle', @() @sin;
+              'containers.Map', @() containers.Map({'a'}, {1});
+              'struct', @() struct('value', x);
+              'cell', @() num2cell(x);
+              'char', @() char(x + 48);
+              'logical', @() x ~= 0;
+              'int32', @() int32(x);
+              'single', @() single(x);
+              'sparse', @() sparse(x);
+              'complex', @() complex(x, 1)};
+    for k = 1:rows(makers)
+      try
+        value = makers{k, 2}();
+      catch
+        continue;   % not a value Octave can make of x
+      end
+      if batch <= 6
+        args = valid;
+        args{batch} = value;
+      elseif batch == 7
+        args = [valid, {value, options{1, 2}}];
+      else
+        args = [valid, {options{batch - 7, 1}, value}];
+      end
+      run_case(fid, sprintf('%s in %s', makers{k, 1}, where), @() call(f, args, 1));
     end
   end
   fprintf(fid, 'done\n');

@@ -1,0 +1,96 @@
+// Name-value options of the plug-ins, such as
+//   lamina_work_hessian(..., 'Project', 'clamp')
+//   lamina_solve(..., 'Fixed', held, 'Forces', f, 'MaxIterations', 50):
+// matching the names (ignoring case, as MATLAB does), checking each value's
+// class, size and range, and the wording of the errors (lamina:badOption).
+//
+// This part touches no host object: a gateway describes each argument as an
+// option_value (class name, size, text, data pointers), with MEX calls in
+// mex_options.h or with Octave's own API in an oct-file, and gets back the
+// parsed values or an error to raise. A plug-in's options are one table of
+// option_specs; adding an option is adding an entry.
+#ifndef LAMINA_MEX_OPTIONS_H
+#define LAMINA_MEX_OPTIONS_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lamina {
+namespace options {
+
+// What an option's value must be.
+enum class kind {
+  choice,         // text: one of the spec's choices (ignoring case)
+  flag,           // a real logical or numeric scalar: false (0) or true (anything else)
+  count,          // a real numeric scalar holding a whole number, 0 ... 2^31 - 1
+  nonnegative,    // a real numeric scalar, finite and at least 0
+  positive,       // a real numeric scalar, finite and above 0
+  vertex_mask,    // nV by 3: logical, or real double holding only 0 and 1
+  vertex_matrix,  // nV by 3 real full double (the values are the caller's to check)
+  vertex_column   // nV by 1 real full double (likewise)
+};
+
+struct option_spec {
+  const char* name;            // as documented, e.g. "Project"
+  kind what;                   // what its value must be
+  const char* const* choices;  // kind::choice: the lower-case words, null-terminated
+};
+
+// One argument as the host holds it. Gateways fill what applies; the rest
+// stays empty.
+struct option_value {
+  const char* class_name = "";  // the host's name of its class: "double", "cell", ...
+  bool is_char = false, is_double = false, is_logical = false, is_numeric = false;
+  bool is_complex = false, is_sparse = false;
+  std::size_t rows = 0, cols = 0;  // cols: the product of all dimensions but the first
+  // A char argument's text, cut to fit (truncated set).
+  char text[32] = {0};
+  bool truncated = false;
+  // A real full double argument's data, or a logical one's (one byte per
+  // element, 0 or 1), column-major.
+  const double* doubles = nullptr;
+  const std::uint8_t* logicals = nullptr;
+  // The first element as a double, for a real numeric or logical argument
+  // with at least one element (has_number set).
+  bool has_number = false;
+  double number = 0.0;
+};
+
+// An option as read: whether it was given, and its value.
+struct parsed_option {
+  bool given = false;
+  int choice = -1;                         // kind::choice: index into the spec's choices
+  double number = 0.0;                     // scalars (flag: 0 or 1; count: the whole number)
+  const double* doubles = nullptr;         // vertex matrices, and a 0/1 double mask
+  const std::uint8_t* logicals = nullptr;  // a logical mask
+};
+
+struct option_error {
+  const char* identifier = nullptr;  // "lamina:badOption", or null
+  char message[640] = {0};
+  explicit operator bool() const { return identifier != nullptr; }
+};
+
+// The table entry a name argument names (ignoring case), or -1 when it is
+// not text or names no option.
+int find_option(const option_spec* table, int count, const option_value& name);
+
+// Reads one name-value pair against the table of `count` specs of `plugin`:
+// name_position is the 1-based input position of the name, for messages;
+// nV the number of vertices the vertex options must have rows for. On
+// success out[k] receives the value of table entry k (given twice, an option
+// keeps its last value); on failure out is left as it was.
+option_error read_option(const char* plugin, const option_spec* table, int count,
+                         const option_value& name, const option_value& value, int name_position,
+                         std::size_t nV, parsed_option* out);
+
+// All the pairs args[0], args[1], args[2], ... (nargs even) in order, out
+// (count entries) cleared first; the first error met.
+option_error read_options(const char* plugin, const option_spec* table, int count,
+                          const option_value* args, int nargs, int first_position, std::size_t nV,
+                          parsed_option* out);
+
+}  // namespace options
+}  // namespace lamina
+
+#endif  // LAMINA_MEX_OPTIONS_H
