@@ -12,6 +12,7 @@ that of lamina's C++ kernels and of its MATLAB/Octave plug-ins.
     E, G, H = lamina.energy_gradient_hessian(Q, mu, eta, faces, V, edges, project="clamp")
     shell = lamina.Shell(faces, V, mu, eta)           # for many evaluations of one mesh
     E, G = shell.energy_and_gradient(Q)
+    r = shell.solve(Q, fixed=held, forces=f)          # an equilibrium, by projected Newton
 
 Vertex arrays are (nV, 3) float64, one vertex per row; faces (nF, 3) and edges
 (nE, 4) are 0-based indices of any integer or float type. H is a
@@ -35,6 +36,10 @@ from ._lamina import (
     energy_gradient_hessian,
     hinge_mask,
 )
+from ._solve import SolveResult, shell_solve, solve
+
+Shell.solve = shell_solve
+del shell_solve
 
 __all__ = [
     "InputError",
@@ -42,9 +47,11 @@ __all__ = [
     "InputValueError",
     "OneBasedWarning",
     "Shell",
+    "SolveResult",
     "edge_table",
     "energy",
     "energy_and_gradient",
     "energy_gradient_hessian",
     "hinge_mask",
+    "solve",
 ]

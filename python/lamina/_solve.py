@@ -1,0 +1,222 @@
+"""The solver: lamina.Shell.solve and lamina.solve, and their SolveResult.
+
+The arguments are checked and converted here (types and shapes, with the
+messages of lamina's InputTypeError and InputValueError); the values (finite
+forces, masses at least 0, ...) are checked by the C++ solver, the solve runs
+in C++ without the GIL (lamina._lamina._shell_solve), and the GIL is taken
+back for the callback and the verbose lines.
+"""
+
+import math
+import numbers
+
+import numpy as np
+
+from . import _lamina
+
+_PROJECTIONS = ("clamp", "abs", "none")
+
+
+class SolveResult(dict):
+    """The outcome of a solve, in the manner of scipy.optimize.OptimizeResult:
+    a dict whose keys are also attributes.
+
+    x          (nV, 3) float64   the positions where the solve stopped
+    energy     float             W(x)
+    grad_norm  float             max |grad W| over the free coordinates at x
+    nit        int               Newton iterations taken
+    success    bool              True when the tolerance was met
+    message    str               why the solve stopped
+    history    dict of arrays    one entry per iteration from the start
+                                 (index 0): iteration, energy, grad_norm,
+                                 step (the line search's step length), shift
+                                 (added to the Hessian's diagonal),
+                                 projection ('none' for the exact Hessian,
+                                 'clamp' or 'abs'; '' at the start) and
+                                 seconds (since the solve began)
+
+    The callback of a solve receives one with x, energy, grad_norm and nit.
+    """
+
+    def __getattr__(self, name):
+        try:
+            return self[name]
+        except KeyError as e:
+            raise AttributeError(name) from e
+
+    __setattr__ = dict.__setitem__
+    __delattr__ = dict.__delitem__
+
+    def __dir__(self):
+        return list(self.keys())
+
+    def __repr__(self):
+        if not self:
+            return self.__class__.__name__ + "()"
+        width = max(map(len, self.keys())) + 1
+        lines = []
+        for key, value in self.items():
+            if key == "history":
+                value = "{" + ", ".join(value) + "}: %d rows" % len(value.get("energy", ()))
+            text = repr(value).replace("\n", "\n" + " " * (width + 2))
+            lines.append(key.rjust(width) + ": " + text)
+        return "\n".join(lines)
+
+
+def _error(type_error, identifier, argument, message):
+    cls = _lamina.InputTypeError if type_error else _lamina.InputValueError
+    e = cls(message)
+    e.identifier = identifier
+    e.argument = argument
+    return e
+
+
+def _real_array(name, value, shape, identifiers=("lamina:badOption", "lamina:badOption")):
+    """value as a C-ordered float64 array of the given shape (an (n,) shape
+    also takes an (n, 1) array), or the error that says what it is."""
+    a = np.asarray(value)
+    if a.dtype.kind not in "fiu":
+        raise _error(True, identifiers[0], name,
+                     "%s must be an array of real numbers of shape %s, but it is of type %s"
+                     % (name, shape, a.dtype if isinstance(value, np.ndarray) else type(value).__name__))
+    if a.shape != shape and not (len(shape) == 1 and a.shape == shape + (1,)):
+        raise _error(False, identifiers[1], name, "%s must have shape %s (a row per vertex), but it has shape %s"
+                     % (name, shape, a.shape))
+    return np.ascontiguousarray(a, dtype=np.float64).reshape(shape)
+
+
+def _mask(value, nV):
+    a = np.asarray(value)
+    shape = (nV, 3)
+    if a.dtype.kind not in "biuf":
+        raise _error(True, "lamina:badOption", "fixed",
+                     "fixed must be an array of shape %s of bools (or of 0 and 1), but it is of type %s"
+                     % (shape, a.dtype if isinstance(value, np.ndarray) else type(value).__name__))
+    if a.shape != shape:
+        raise _error(False, "lamina:badOption", "fixed",
+                     "fixed must have shape %s (a row per vertex), but it has shape %s" % (shape, a.shape))
+    if a.dtype.kind != "b":
+        bad = np.flatnonzero((a != 0) & (a != 1))
+        if bad.size:
+            i, k = divmod(int(bad[0]), 3)
+            raise _error(False, "lamina:badOption", "fixed",
+                         "fixed[%d, %d] is %s, but a mask holds only 0 and 1 (False and True)" % (i, k, a[i, k]))
+    return np.ascontiguousarray(a != 0, dtype=np.uint8)
+
+
+def _real(name, value, integral=False):
+    kinds = numbers.Integral if integral else numbers.Real
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, kinds):
+        raise _error(True, "lamina:badOption", name, "%s must be %s, but it is of type %s"
+                     % (name, "an int" if integral else "a real number", type(value).__name__))
+    return int(value) if integral else float(value)
+
+
+def shell_solve(self, x0, fixed=None, forces=None, mass=None, target=None, time_step=None, tol=1e-8,
+                max_iter=200, project="clamp", verbose=False, callback=None):
+    """Minimises W(x) = E(x) - sum_i f_i . x_i + sum_i m_i / (2 h^2) |x_i - y_i|^2
+    over the coordinates not held fixed, from x0, by projected Newton.
+
+    E is the shell's energy; f the constant external `forces` (gravity is
+    f_i = m_i g); the last term, present when `mass` and `time_step` are
+    given, makes one call one implicit-Euler step: with `target` y = x_n +
+    h v_n (the predicted positions), x is x_{n+1}, and (x - x_n) / h the
+    next velocity. Held coordinates keep their values in x0 bit for bit.
+
+    Parameters
+      x0         (nV, 3)          the start
+      fixed      (nV, 3) or None  True (or 1) holds a coordinate at its value in x0
+      forces     (nV, 3) or None  constant external forces
+      mass       (nV,) or None    lumped masses, at least 0, with time_step
+      target     (nV, 3) or None  y of the inertia term (default: x0)
+      time_step  float or None    h > 0, with mass
+      tol        float            stop once max |grad W| over the free
+                                  coordinates is at most tol times its value at x0
+      max_iter   int              at most this many Newton iterations
+      project    "clamp", "abs"   the Hessian's element blocks projected onto the
+                 or "none"        positive semi-definite cone (as
+                                  energy_gradient_hessian does), or the exact
+                                  Hessian throughout (any case)
+      verbose    bool             print one line per iteration as it goes
+      callback   callable         callback(intermediate_result) after every
+                 or None          iteration, with a SolveResult holding x,
+                                  energy, grad_norm and nit; returning True
+                                  (or raising StopIteration) stops the solve
+
+    Returns a SolveResult: x, energy (W(x)), grad_norm, nit, success, message
+    and history. success is False whenever the solve stopped short of the
+    tolerance (the iteration limit, no step that decreases W, a W that is not
+    finite or unbounded below, the callback); message says why.
+
+    Each iteration takes the gradient and the Hessian with every element block
+    projected (or, where that is positive definite on the free coordinates,
+    the exact Hessian, which converges quadratically near the solution), adds
+    the masses' diagonal and a shift that adapts to what the last step
+    achieved, and solves with CHOLMOD's sparse Cholesky factorisation, whose
+    ordering and symbolic analysis are done once per call. A line search
+    accepts only steps that decrease W (near convergence, where W's rounding
+    hides a real decrease, a step that lowers the gradient's norm instead). A
+    sheet that starts flat goes through. The result is the same on every run
+    on one machine. The GIL is released while the solver runs (and taken back
+    for the callback and the verbose lines); the shell itself is copied, so
+    other threads may use it meanwhile.
+
+    Raises InputTypeError / InputValueError (identifier lamina:badOption, or
+    lamina:badType / lamina:badSize for x0) for bad arguments.
+    """
+    nV = self.vertex_count
+    x = _real_array("x0", x0, (nV, 3), ("lamina:badType", "lamina:badSize"))
+    if fixed is not None:
+        fixed = _mask(fixed, nV)
+    if forces is not None:
+        forces = _real_array("forces", forces, (nV, 3))
+    if mass is not None:
+        mass = _real_array("mass", mass, (nV,))
+    if target is not None:
+        target = _real_array("target", target, (nV, 3))
+    step = 0.0
+    if time_step is not None:
+        step = _real("time_step", time_step)
+        if not (step > 0 and math.isfinite(step)):
+            raise _error(False, "lamina:badOption", "time_step",
+                         "time_step must be a finite number above 0, but it is %r" % step)
+    tol = _real("tol", tol)
+    max_iter = _real("max_iter", max_iter, integral=True)
+    if not isinstance(project, str):
+        raise _error(True, "lamina:badOption", "project",
+                     "project must be 'clamp', 'abs' or 'none', but it is of type %s" % type(project).__name__)
+    if project.lower() not in _PROJECTIONS:
+        raise _error(False, "lamina:badOption", "project",
+                     "project must be 'clamp', 'abs' or 'none', but it is %r" % project)
+    if callback is not None and not callable(callback):
+        raise _error(True, "lamina:badOption", "callback",
+                     "callback must be callable or None, but it is of type %s" % type(callback).__name__)
+
+    step_callback = None
+    if callback is not None:
+        def step_callback(nit, xk, energy, grad_norm):
+            try:
+                return bool(callback(SolveResult(x=xk, energy=energy, grad_norm=grad_norm, nit=nit)))
+            except StopIteration:
+                return True
+
+    out = _lamina._shell_solve(self, x, fixed, forces, mass, target, step, tol, max_iter, project.lower(),
+                               bool(verbose), step_callback, lambda line: print(line, flush=True))
+    return SolveResult(out)
+
+
+def solve(x0, mu, eta, source_faces, source_vertices, edges, fixed=None, forces=None, mass=None,
+          target=None, time_step=None, tol=1e-8, max_iter=200, project="clamp", verbose=False,
+          callback=None):
+    """solve(x0, mu, eta, source_faces, source_vertices, edges, fixed=None, forces=None, mass=None,
+    target=None, time_step=None, tol=1e-8, max_iter=200, project="clamp", verbose=False,
+    callback=None) -> SolveResult
+
+    The stateless form of Shell.solve: Shell(source_faces, source_vertices,
+    mu, eta, edges).solve(x0, ...), with the arguments of the energy
+    functions (x0 in the place of deformed_v). See Shell.solve.
+    """
+    shell = _lamina.Shell(source_faces, source_vertices, mu, eta, edges)
+    return shell_solve(shell, x0, fixed=fixed, forces=forces, mass=mass, target=target,
+                       time_step=time_step, tol=tol, max_iter=max_iter, project=project,
+                       verbose=verbose, callback=callback)
