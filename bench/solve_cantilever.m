@@ -13,9 +13,10 @@
 % added (and grown tenfold) when p > 0; Armijo backtracking on W, halving the
 % step. It aims at the same tolerance as lamina_solve (max |grad W| at most
 % 1e-8 of its start), but stalls short of it where W's rounding hides the
-% decrease its line search looks for; it is stopped once max |grad W| has
-% not fallen below its best for 5 iterations (or after 300), and timed up to
-% the iteration where it reached that best, to its advantage. The demo's
+% decrease its line search looks for; it is stopped once W has not fallen
+% by more than 1e-13 of itself over 5 iterations (or after 300), and timed
+% up to the iteration where max |grad W| reached its least value, to its
+% advantage. The demo's
 % loop (the exact Hessian wherever chol accepts it with a tiny shift, else
 % the projected one) is timed the same way. Each runs `rounds` times,
 % alternating; the figures are medians. The equilibria are compared: the
@@ -34,6 +35,7 @@ function [x, it, g, why, seconds] = plain_loop(Q, mu, eta, F, V, E, f, free, exa
   g0 = -1;
   why = 'the iteration limit (300)';
   best = Inf;
+  energies = [];
   for it = 0:300
     if exact_first
       [e, G, H] = lamina_work_hessian(shape(x), mu, eta, F, V, E);
@@ -45,8 +47,9 @@ function [x, it, g, why, seconds] = plain_loop(Q, mu, eta, F, V, E, f, free, exa
     if max(abs(g)) < best
       best = max(abs(g));  best_x = x;  best_it = it;  seconds = toc(clock);
     end
+    energies(end + 1) = e - f(:)' * shape(x)(:);
     if max(abs(g)) <= 1e-8 * g0, why = 'converged'; break; end
-    if it - best_it >= 5
+    if it >= 5 && energies(end - 5) - energies(end) <= 1e-13 * abs(energies(end))
       why = sprintf('stalled at %.1e of its start', best / g0);
       break;
     end
