@@ -14,6 +14,8 @@
 %   of the free corners, kinetic energy) and draws eight frames of the swing,
 %   coloured by speed, the pinned corners in red.
 %
+%   examples/lamina_swing.py is its Python twin (Shell.solve).
+%
 %   Run headless from the repository root (scripts/demo.sh runs it):
 %     octave-cli --eval "addpath([pwd '/build/octave']); run('examples/lamina_swing.m')"
 %   Set lamina_swing_png beforehand to choose where the picture goes, and
