@@ -23,8 +23,8 @@
 #include "assembly/projection.h"
 #include "hessian_paths.h"
 #include "support/mesh.h"
-#include "terms/bending/hinge_hessian.h"
-#include "terms/membrane/face_hessian.h"
+#include "terms/bending/cosine/model.h"
+#include "terms/membrane/neo_hookean/model.h"
 
 namespace lamina {
 namespace {
@@ -33,12 +33,19 @@ using detail::kLanes;
 using detail::psd_mode;
 using test::point;
 
-struct face_batch {
-  detail::face_hessian_input in;
+using membrane = detail::neo_hookean_membrane;
+using bending = detail::cosine_bending;
+
+// What each model's Hessian reads, for kLanes elements.
+template <class Model>
+struct batch_of {
+  typename Model::lanes e;
+  typename Model::geometry geo;
+  typename Model::rest_type r;
+  typename Model::energy_lanes q;
 };
-struct hinge_batch {
-  detail::hinge_hessian_input in;
-};
+using face_batch = batch_of<membrane>;
+using hinge_batch = batch_of<bending>;
 
 struct elements {
   std::vector<face_batch> faces;
@@ -90,38 +97,28 @@ elements sheet(int n, double noise, unsigned seed) {
     for (int l = 0; l < kLanes; ++l) {
       const test::face_values& v = fv[b * kLanes + l < out.nF ? b * kLanes + l : b * kLanes];
       for (int k = 0; k < 3; ++k) {
-        batch.in.d[k].x[l] = v.d[k][0];
-        batch.in.d[k].y[l] = v.d[k][1];
-        batch.in.d[k].z[l] = v.d[k][2];
-        batch.in.g[k][l] = v.g[k];
+        batch.geo.d[k].set(l, {v.d[k][0], v.d[k][1], v.d[k][2]});
+        batch.r.q[membrane::g0 + k][l] = v.g[k];
+        batch.r.q[membrane::c0 + k][l] = (1.3 * -0.25) * v.g[k] / v.A_r;
       }
-      batch.in.A_r[l] = v.A_r;
-      batch.in.S_r[l] = v.S_r;
-      batch.in.S_d[l] = v.S_d;
-      batch.in.r[l] = v.r;
+      batch.r.q[membrane::A_r][l] = v.A_r;
+      batch.r.q[membrane::S_r][l] = v.S_r;
+      batch.q.S_d[l] = v.S_d;
+      batch.q.r[l] = v.r;
     }
     out.faces.push_back(batch);
   }
   for (int b = 0; b * kLanes < out.nH; ++b) {
     hinge_batch batch;
-    detail::lane_vec3* q[4] = {&batch.in.Qa, &batch.in.Qb, &batch.in.Qc, &batch.in.Qd};
     for (int l = 0; l < kLanes; ++l) {
       const test::hinge_values& v = hv[b * kLanes + l < out.nH ? b * kLanes + l : b * kLanes];
-      for (int i = 0; i < 4; ++i) {
-        q[i]->x[l] = v.Q[i][0];
-        q[i]->y[l] = v.Q[i][1];
-        q[i]->z[l] = v.Q[i][2];
-      }
-      batch.in.u1.x[l] = v.u1[0];
-      batch.in.u1.y[l] = v.u1[1];
-      batch.in.u1.z[l] = v.u1[2];
-      batch.in.u2.x[l] = v.u2[0];
-      batch.in.u2.y[l] = v.u2[1];
-      batch.in.u2.z[l] = v.u2[2];
-      batch.in.lN1[l] = v.lN1;
-      batch.in.lN2[l] = v.lN2;
-      batch.in.delta[l] = v.delta;
-      batch.in.w_h[l] = v.w_h;
+      for (int i = 0; i < 4; ++i) batch.e.X[i].set(l, {v.Q[i][0], v.Q[i][1], v.Q[i][2]});
+      batch.q.u1.set(l, {v.u1[0], v.u1[1], v.u1[2]});
+      batch.q.u2.set(l, {v.u2[0], v.u2[1], v.u2[2]});
+      batch.geo.lN1[l] = v.lN1;
+      batch.geo.lN2[l] = v.lN2;
+      batch.q.delta[l] = v.delta;
+      batch.r.q[bending::w_h][l] = v.w_h;
     }
     out.hinges.push_back(batch);
   }
@@ -135,10 +132,10 @@ elements sheet(int n, double noise, unsigned seed) {
 struct faces_pass {
   template <class Isa>
   static LAMINA_ALWAYS_INLINE void run(const face_batch* in, int batches, double mu, double* out) {
-    const detail::face_hessian_coefficients k(mu);
+    const membrane::coefficients k(mu);
     for (int b = 0; b < batches; ++b) {
       double H[81][kLanes];
-      detail::face_hessian<Isa, kLanes>(in[b].in, k, H);
+      membrane::hessian<Isa, kLanes>(in[b].e, in[b].geo, in[b].r, in[b].q, k, H);
       std::memcpy(out + b * 81 * kLanes, H, sizeof H);
     }
   }
@@ -148,9 +145,10 @@ struct hinges_pass {
   template <class Isa>
   static LAMINA_ALWAYS_INLINE void run(const hinge_batch* in, int batches, double eta,
                                        double* out) {
+    const bending::coefficients k(eta);
     for (int b = 0; b < batches; ++b) {
       double H[144][kLanes];
-      detail::hinge_hessian<Isa, kLanes>(in[b].in, eta, H);
+      bending::hessian<Isa, kLanes>(in[b].e, in[b].geo, in[b].r, in[b].q, k, H);
       std::memcpy(out + b * 144 * kLanes, H, sizeof H);
     }
   }

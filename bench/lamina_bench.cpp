@@ -13,6 +13,7 @@
 #include <benchmark/benchmark.h>
 #include <lamina/hessian.h>
 #include <lamina/lamina.h>
+#include <lamina/rest.h>
 #include <lamina/shell.h>
 
 #include <algorithm>
@@ -36,7 +37,7 @@ struct bench_problem {
   test::problem p;
   std::vector<host::array> arrays;
   std::vector<const mxArray*> in;
-  std::vector<double> gradient, mask;
+  std::vector<double> gradient, rest_gradient, mask;
   std::unique_ptr<shell> prepared;
   sparse_matrix hessian;
   std::vector<double> hessian_values;
@@ -176,6 +177,33 @@ void prepared_hessian(bench_problem& b) {
                                                      b.gradient.data(), b.hessian_values.data()));
 }
 
+// The derivatives in the rest positions: dE/dX alone, and with the mixed
+// Hessian.
+template <int Mixed>
+void stateless_rest(bench_problem& b) {
+  const test::problem& p = b.p;
+  const test::mesh& m = p.m;
+  b.rest_gradient.resize(3 * m.nV);
+  if (Mixed) {
+    benchmark::DoNotOptimize(shell_rest_derivatives(
+        p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(), m.faces.data(), m.nF, m.edges.data(),
+        m.nE, hessian_layout::column_major, b.gradient.data(), b.rest_gradient.data(), &b.hessian));
+  } else {
+    benchmark::DoNotOptimize(shell_rest_derivatives(
+        p.deformed.data(), m.nV, p.mu, p.eta, m.rest.data(), m.faces.data(), m.nF, m.edges.data(),
+        m.nE, b.gradient.data(), b.rest_gradient.data(), nullptr, nullptr));
+  }
+}
+template <int Mixed>
+void prepared_rest(bench_problem& b) {
+  shell& s = prepared(b);
+  b.hessian_values.resize(s.hessian_row_index().size());
+  b.rest_gradient.resize(3 * b.p.m.nV);
+  benchmark::DoNotOptimize(s.rest_derivatives(b.p.deformed.data(), b.gradient.data(),
+                                              b.rest_gradient.data(),
+                                              Mixed ? b.hessian_values.data() : nullptr));
+}
+
 void prepared_construction(bench_problem& b) {
   const test::mesh& m = b.p.m;
   shell s(m.faces.data(), m.nF, m.rest.data(), m.nV, b.p.mu, b.p.eta, m.edges.data(), m.nE);
@@ -230,6 +258,11 @@ const entry kEntries[] = {
      per::face},
     {"prepared_hessian_none", prepared_hessian<0>, nullptr, "stateless_hessian_none", per::face},
     {"prepared_hessian_clamp", prepared_hessian<1>, nullptr, "stateless_hessian_clamp", per::face},
+    {"stateless_rest_gradient", stateless_rest<0>, nullptr, "shell_energy_and_gradient", per::face},
+    {"stateless_rest_mixed", stateless_rest<1>, nullptr, "stateless_hessian_none", per::face},
+    {"prepared_rest_gradient", prepared_rest<0>, nullptr, "prepared_energy_and_gradient",
+     per::face},
+    {"prepared_rest_mixed", prepared_rest<1>, nullptr, "prepared_hessian_none", per::face},
 };
 
 // The fixed cost of a call: lamina_work_deriv on the four-vertex worked example.

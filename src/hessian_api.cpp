@@ -1,6 +1,7 @@
 // The public functions of <lamina/hessian.h>, over the stateless Hessian
 // call of hessian.cpp.
 #include <lamina/hessian.h>
+#include <lamina/rest.h>
 
 #include <cstdlib>
 #include <new>
@@ -10,6 +11,23 @@
 #include "simd/isa.h"
 
 namespace lamina {
+namespace detail {
+
+// What the stateless calls need of a pattern's private parts.
+struct pattern_access {
+  static vertex_neighbours view(const hessian_pattern& p) {
+    vertex_neighbours n;
+    n.nV = p.nV_;
+    n.total = p.first_.empty() ? 0 : p.first_.back();
+    n.first = const_cast<std::int64_t*>(p.first_.data());
+    n.neighbour = const_cast<std::int32_t*>(p.neighbour_.data());
+    return n;
+  }
+  static hessian_layout layout(const hessian_pattern& p) { return p.layout_; }
+};
+
+}  // namespace detail
+
 namespace {
 
 struct malloc_allocator {
@@ -33,7 +51,7 @@ detail::vertex_neighbours view(std::int32_t nV, const std::vector<std::int64_t>&
 template <int P>
 double element(const double* rest, const double* deformed, const double* faces, std::int32_t nF,
                const double* edges, std::int32_t nE, double mu, double eta, projection project,
-               double* gradient, double* H) {
+               bending_model bending, double* gradient, double* H) {
   double R[3 * P], Q[3 * P], g[3 * P];
   for (int v = 0; v < P; ++v) {
     for (int k = 0; k < 3; ++k) {
@@ -46,7 +64,7 @@ double element(const double* rest, const double* deformed, const double* faces, 
   std::vector<double> values(pattern.nnz());
   pattern.write(col_start.data(), row_index.data());
   const double E = shell_energy_gradient_hessian(Q, P, mu, eta, R, faces, nF, edges, nE, project,
-                                                 pattern, g, values.data());
+                                                 pattern, g, values.data(), bending);
   for (int i = 0; i < 9 * P * P; ++i) H[i] = 0.0;
   for (int c = 0; c < 3 * P; ++c) {
     for (std::int64_t x = col_start[c]; x < col_start[c + 1]; ++x) {
@@ -95,11 +113,11 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
                                      const double* source_faces, std::int32_t nF,
                                      const double* edges, std::int32_t nE, projection project,
                                      const hessian_pattern& pattern, double* gradient,
-                                     double* values) {
+                                     double* values, bending_model bending) {
   const detail::vertex_neighbours n = view(pattern.nV_, pattern.first_, pattern.neighbour_);
   return detail::shell_energy_gradient_hessian(
       preferred_isa(), deformed_v, nV, mu, eta, source_vertices, source_faces, nF, edges, nE,
-      project, detail::csc_positions{&n, pattern.layout_}, gradient, values);
+      project, detail::csc_positions{&n, pattern.layout_}, gradient, values, bending);
 }
 
 double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, double mu,
@@ -107,7 +125,7 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
                                      const double* source_faces, std::int32_t nF,
                                      const double* edges, std::int32_t nE, projection project,
                                      hessian_layout layout, double* gradient,
-                                     sparse_matrix* hessian) {
+                                     sparse_matrix* hessian, bending_model bending) {
   const hessian_pattern pattern(source_faces, nF, edges, nE, nV, layout);
   hessian->rows = hessian->cols = pattern.size();
   hessian->col_start.assign(static_cast<std::size_t>(pattern.size()) + 1, 0);
@@ -116,19 +134,56 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
   pattern.write(hessian->col_start.data(), hessian->row_index.data());
   return shell_energy_gradient_hessian(deformed_v, nV, mu, eta, source_vertices, source_faces, nF,
                                        edges, nE, project, pattern, gradient,
-                                       hessian->values.data());
+                                       hessian->values.data(), bending);
 }
 
 double membrane_element_hessian(const double rest[9], const double deformed[9], double mu,
                                 projection project, double gradient[9], double H[81]) {
   const double face[3] = {0, 1, 2};
-  return element<3>(rest, deformed, face, 1, nullptr, 0, mu, 0.0, project, gradient, H);
+  return element<3>(rest, deformed, face, 1, nullptr, 0, mu, 0.0, project, bending_model::cosine,
+                    gradient, H);
 }
 
 double bending_element_hessian(const double rest[12], const double deformed[12], double eta,
-                               projection project, double gradient[12], double H[144]) {
+                               projection project, double gradient[12], double H[144],
+                               bending_model bending) {
   const double row[4] = {0, 1, 2, 3};
-  return element<4>(rest, deformed, nullptr, 0, row, 1, 0.0, eta, project, gradient, H);
+  return element<4>(rest, deformed, nullptr, 0, row, 1, 0.0, eta, project, bending, gradient, H);
+}
+
+double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                              const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              double* gradient, double* rest_gradient,
+                              const hessian_pattern* pattern, double* mixed_values,
+                              bending_model bending) {
+  using A = detail::pattern_access;
+  if (pattern == nullptr || mixed_values == nullptr) {
+    return detail::shell_rest_derivatives(preferred_isa(), deformed_v, nV, mu, eta, source_vertices,
+                                          source_faces, nF, edges, nE, gradient, rest_gradient,
+                                          nullptr, nullptr, bending);
+  }
+  const detail::vertex_neighbours n = A::view(*pattern);
+  const detail::csc_positions positions{&n, A::layout(*pattern)};
+  return detail::shell_rest_derivatives(preferred_isa(), deformed_v, nV, mu, eta, source_vertices,
+                                        source_faces, nF, edges, nE, gradient, rest_gradient,
+                                        &positions, mixed_values, bending);
+}
+
+double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                              const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              hessian_layout layout, double* gradient, double* rest_gradient,
+                              sparse_matrix* mixed, bending_model bending) {
+  const hessian_pattern pattern(source_faces, nF, edges, nE, nV, layout);
+  mixed->rows = mixed->cols = pattern.size();
+  mixed->col_start.assign(static_cast<std::size_t>(pattern.size()) + 1, 0);
+  mixed->row_index.assign(static_cast<std::size_t>(pattern.nnz()), 0);
+  mixed->values.assign(static_cast<std::size_t>(pattern.nnz()), 0.0);
+  pattern.write(mixed->col_start.data(), mixed->row_index.data());
+  return shell_rest_derivatives(deformed_v, nV, mu, eta, source_vertices, source_faces, nF, edges,
+                                nE, gradient, rest_gradient, &pattern, mixed->values.data(),
+                                bending);
 }
 
 }  // namespace lamina

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "assembly/layouts.h"
 #include "isa_paths.h"
 #include "simd/isa.h"
 #include "terms/bending/hinge.h"
@@ -12,15 +13,17 @@
 namespace lamina {
 namespace {
 
+using detail::hinge_element;
+
 // The n hinges collected in h, tested in W lanes.
 template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void mask_block(const detail::column_major_vertices& deformed,
-                                     detail::hinge_lanes& h, detail::wing_normal_lanes& w, int n,
+                                     hinge_element::lanes& h, hinge_element::geometry& w, int n,
                                      double* valid_edges) {
-  detail::gather_hinge_positions<W>(deformed, h);
-  detail::deformed_wing_normals<Isa, W>(h, w);
+  detail::gather_positions<W>(deformed, h);
+  hinge_element::deformed<Isa, W>(h, w);
   for (int l = 0; l < n; ++l) {
-    if (w.evaluated[l] != 0.0) valid_edges[h.row[l]] = 1.0;
+    if (hinge_element::evaluated(w, l)) valid_edges[h.row[l]] = 1.0;
   }
 }
 
@@ -31,16 +34,16 @@ struct mask_kernel {
     if (nE <= 0) return;
     for (std::int32_t i = 0; i < nE; ++i) valid_edges[i] = 0.0;
     const detail::column_major_vertices q{deformed, nV};
-    detail::hinge_lanes h;
-    detail::wing_normal_lanes w;
+    hinge_element::lanes h;
+    hinge_element::geometry w;
     std::int32_t j = 0;
     for (;;) {
       const std::int32_t start = j;
-      if (detail::collect_hinges<detail::kLanes>(edges, nE, &j, h) == detail::kLanes) {
+      if (hinge_element::collect<detail::kLanes>(edges, nE, &j, h) == detail::kLanes) {
         mask_block<Isa, detail::kLanes>(q, h, w, detail::kLanes, valid_edges);
         continue;
       }
-      for (j = start; detail::collect_hinges<1>(edges, nE, &j, h) == 1;) {
+      for (j = start; hinge_element::collect<1>(edges, nE, &j, h) == 1;) {
         mask_block<Isa, 1>(q, h, w, 1, valid_edges);
       }
       return;

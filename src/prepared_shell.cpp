@@ -1,6 +1,6 @@
 // lamina::shell (<lamina/shell.h>): the rest side, connectivity and Hessian
-// pattern of a mesh stored once, and the passes of membrane_pass.h and
-// bending_pass.h run on them.
+// pattern of a mesh stored once, and the shell's terms (assembly/terms.h)
+// run on them.
 #include <lamina/edge_table.h>
 #include <lamina/shell.h>
 
@@ -10,10 +10,11 @@
 
 #include "assembly/hessian_sink.h"
 #include "assembly/pattern.h"
-#include "assembly/prepared.h"
+#include "assembly/sources.h"
+#include "assembly/terms.h"
 #include "simd/isa.h"
-#include "terms/bending/bending_pass.h"
-#include "terms/membrane/membrane_pass.h"
+#include "terms/bending/models.h"
+#include "terms/membrane/neo_hookean/model.h"
 
 namespace lamina {
 namespace {
@@ -25,35 +26,18 @@ struct malloc_allocator {
   void release(void* p) { std::free(p); }
 };
 
-// The passes on a prepared shell's sources, for one instruction set.
-struct prepared_kernel {
-  template <class Isa, mode Mode, class Sink>
-  static LAMINA_ALWAYS_INLINE double run(const detail::prepared_faces& faces,
-                                         const detail::prepared_hinges& hinges,
-                                         const double* positions, double mu, double eta,
-                                         const Sink& sink) {
-    const detail::interleaved_vertices q{positions};
-    if constexpr (Mode == mode::energy) {
-      // Bending first, membrane second, as shell_energy sums them.
-      const double Eb = detail::bending_term::pass<Isa, Mode>(hinges, q, eta, sink);
-      const double Em = detail::membrane_term::pass<Isa, Mode>(faces, q, mu, sink);
-      return Eb + Em;
-    } else {
-      const double Em = detail::membrane_term::pass<Isa, Mode>(faces, q, mu, sink);
-      const double Eb = detail::bending_term::pass<Isa, Mode>(hinges, q, eta, sink);
-      return Eb + Em;
-    }
-  }
-};
+using membrane = detail::neo_hookean_membrane;
 
-template <mode Mode, class Sink>
-struct prepared_dispatch {
+// The shell's terms on its prepared sources, for one instruction set.
+template <class Bending, mode Mode, class Sink>
+struct prepared_kernel {
   template <class Isa>
-  static LAMINA_ALWAYS_INLINE double run(const detail::prepared_faces* faces,
-                                         const detail::prepared_hinges* hinges,
+  static LAMINA_ALWAYS_INLINE double run(const detail::prepared_source<membrane>* faces,
+                                         const detail::prepared_source<Bending>* hinges,
                                          const double* positions, double mu, double eta,
                                          const Sink* sink) {
-    return prepared_kernel::run<Isa, Mode>(*faces, *hinges, positions, mu, eta, *sink);
+    return detail::shell_terms<membrane, Bending, Isa, Mode>(
+        *faces, *hinges, detail::interleaved_vertices{positions}, mu, eta, *sink);
   }
 };
 
@@ -72,30 +56,90 @@ struct shell_access {
     return n;
   }
 
-  static prepared_faces faces(const shell& s) {
-    return {s.nF_,
-            {s.corner_[0].data(), s.corner_[1].data(), s.corner_[2].data()},
-            s.S_r_.data(),
-            s.A_r_.data(),
-            {s.g_[0].data(), s.g_[1].data(), s.g_[2].data()},
-            {s.c_[0].data(), s.c_[1].data(), s.c_[2].data()}};
+  static prepared_source<neo_hookean_membrane> faces(const shell& s) {
+    prepared_source<neo_hookean_membrane> f{
+        s.nF_,
+        nullptr,
+        {s.corner_[0].data(), s.corner_[1].data(), s.corner_[2].data()},
+        {},
+        s.face_rank_.data(),
+        s.rest_positions_.data()};
+    for (int q = 0; q < neo_hookean_membrane::kRest; ++q) {
+      f.rest[q] = s.face_rest_.data() + static_cast<std::size_t>(q) * s.corner_[0].size();
+    }
+    return f;
   }
 
-  static prepared_hinges hinges(const shell& s) {
-    return {s.hinge_count(),
-            s.hinge_row_.data(),
-            {s.hinge_vertex_[0].data(), s.hinge_vertex_[1].data(), s.hinge_vertex_[2].data(),
-             s.hinge_vertex_[3].data()},
-            s.cos_r_.data(),
-            s.w_h_.data()};
+  template <class Bending>
+  static prepared_source<Bending> hinges(const shell& s) {
+    prepared_source<Bending> h{s.hinge_count(),
+                               s.hinge_row_.data(),
+                               {s.hinge_vertex_[0].data(), s.hinge_vertex_[1].data(),
+                                s.hinge_vertex_[2].data(), s.hinge_vertex_[3].data()},
+                               {},
+                               s.hinge_rank_.data(),
+                               s.rest_positions_.data()};
+    for (int q = 0; q < Bending::kRest; ++q) {
+      h.rest[q] = s.hinge_rest_.data() + static_cast<std::size_t>(q) * s.hinge_row_.size();
+    }
+    return h;
+  }
+
+  // One pass of the shell's terms in Mode into the sink, with the shell's
+  // bending model.
+  template <mode Mode, class Sink>
+  static double evaluate(const shell& s, const double* positions, const Sink& sink) {
+    const prepared_source<neo_hookean_membrane> f = faces(s);
+    return with_bending_model(s.bending_, [&](auto model) {
+      using Bending = decltype(model);
+      const prepared_source<Bending> h = hinges<Bending>(s);
+      return dispatch<prepared_kernel<Bending, Mode, Sink>>(preferred_isa(), &f, &h, positions,
+                                                            s.mu_, s.eta_, &sink);
+    });
+  }
+
+  // The rest positions, packed as the deformed ones are (packed() below),
+  // and the rest side of every element from them, by the models' own
+  // expressions (those the stateless kernels evaluate on every call),
+  // quantity by quantity.
+  static void prepare_rest(shell& s, const double* source_vertices, vertex_order order) {
+    pack(s, source_vertices, order, s.rest_positions_.data());
+    const interleaved_vertices rest{s.rest_positions_.data()};
+    const auto rest_side = [&rest](auto model, const auto& k, const std::vector<std::int32_t>* v,
+                                   std::vector<double>& out) {
+      using Model = decltype(model);
+      constexpr int M = Model::element::vertices;
+      const std::size_t count = v[0].size();
+      out.resize(Model::kRest * count);
+      for (std::size_t x = 0; x < count; ++x) {
+        vec3 P[M];
+        for (int i = 0; i < M; ++i) P[i] = rest(v[i][x]);
+        double q[Model::kRest];
+        if constexpr (M == 3) {
+          Model::template rest_of<baseline_isa, mode::hessian>(P[0], P[1], P[2], k, q);
+        } else {
+          Model::template rest_of<baseline_isa, mode::hessian>(P[0], P[1], P[2], P[3], k, q);
+        }
+        for (int i = 0; i < Model::kRest; ++i) out[i * count + x] = q[i];
+      }
+    };
+    rest_side(neo_hookean_membrane{}, membrane_coefficients(s.mu_), s.corner_, s.face_rest_);
+    with_bending_model(s.bending_, [&](auto model) {
+      rest_side(model, typename decltype(model)::coefficients(s.eta_), s.hinge_vertex_,
+                s.hinge_rest_);
+    });
   }
 
   // The deformed positions packed in the workspace, x, y and z of a vertex
   // side by side, vertices in the shell's own order (first use by the
   // elements), so that the elements read them mostly in sequence.
   static const double* packed(shell& s, const double* deformed_v, vertex_order order) {
+    pack(s, deformed_v, order, s.positions_.data());
+    return s.positions_.data();
+  }
+
+  static void pack(const shell& s, const double* deformed_v, vertex_order order, double* p) {
     const std::size_t n = s.vertex_.size();
-    double* p = s.positions_.data();
     const std::int32_t* user = s.vertex_.data();
     if (order == vertex_order::row_major) {
       for (std::size_t t = 0; t < n; ++t) {
@@ -111,7 +155,6 @@ struct shell_access {
         p[3 * t + 2] = deformed_v[user[t] + 2 * n];
       }
     }
-    return p;
   }
 
   // The gradient is accumulated in the workspace, in the same packed order,
@@ -124,8 +167,11 @@ struct shell_access {
   }
 
   static void unpack_gradient(const shell& s, double* gradient, vertex_order order) {
+    unpack(s, s.gradient_.data(), gradient, order);
+  }
+
+  static void unpack(const shell& s, const double* g, double* gradient, vertex_order order) {
     const std::size_t n = s.vertex_.size();
-    const double* g = s.gradient_.data();
     const std::int32_t* user = s.vertex_.data();
     if (order == vertex_order::row_major) {
       for (std::size_t t = 0; t < n; ++t) {
@@ -156,7 +202,7 @@ invalid_input::invalid_input(const input_error& e)
 shell::shell(const double* source_faces, std::int32_t nF, const double* source_vertices,
              std::int32_t nV, double mu, double eta, const double* edges, std::int32_t nE,
              shell_options opt)
-    : nV_(nV), nF_(nF), nE_(0), mu_(mu), eta_(eta), layout_(opt.layout) {
+    : nV_(nV), nF_(nF), nE_(0), mu_(mu), eta_(eta), bending_(opt.bending), layout_(opt.layout) {
   const auto rows = [](std::int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; };
   shell_views v;
   v.has_deformed = false;
@@ -178,38 +224,19 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   faces_look_one_based_ = checked.faces_look_one_based;
   nF_ = checked.nF;
 
-  // The rest side, by the expressions the stateless kernels use.
-  const detail::column_major_vertices rest{source_vertices, nV};
-  for (auto& c : corner_) c.resize(nF_);
-  S_r_.resize(nF_);
-  A_r_.resize(nF_);
-  for (auto& g : g_) g.resize(nF_);
-  for (auto& c : c_) c.resize(nF_);
-  const detail::membrane_coefficients k(mu);
+  // The elements: every face, and the edge rows that are hinges.
   const detail::element_table elements{source_faces, nF_, edges_.data(), nE_};
+  for (auto& c : corner_) c.resize(nF_);
   for (std::int32_t f = 0; f < nF_; ++f) {
     std::int32_t c[4];
     elements.face(f, c);
-    detail::vec3 e[3];
-    detail::edges_of(rest(c[0]), rest(c[1]), rest(c[2]), e);
-    double g[3];
-    detail::rest_face<detail::baseline_isa>(e, S_r_[f], A_r_[f], g);
-    for (int m = 0; m < 3; ++m) {
-      corner_[m][f] = c[m];
-      g_[m][f] = g[m];
-      c_[m][f] = detail::edge_coefficient<detail::baseline_isa>(k.neg_mu4, g[m], A_r_[f]);
-    }
+    for (int m = 0; m < 3; ++m) corner_[m][f] = c[m];
   }
   for (std::int32_t r = 0; r < nE_; ++r) {
     std::int32_t h[4];
     if (elements.hinge(r, h) == 0) continue;
     hinge_row_.push_back(r);
     for (int k = 0; k < 4; ++k) hinge_vertex_[k].push_back(h[k]);
-    double cos_r, w_h;
-    detail::rest_hinge<detail::baseline_isa>(rest(h[0]), rest(h[1]), rest(h[2]), rest(h[3]), cos_r,
-                                             w_h);
-    cos_r_.push_back(cos_r);
-    w_h_.push_back(w_h);
   }
 
   // The Hessian's pattern, and every element pair's place in it.
@@ -271,26 +298,22 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   }
   positions_.resize(3 * rows(nV_));
   gradient_.resize(3 * rows(nV_));
+  rest_positions_.resize(3 * rows(nV_));
+  rest_gradient_.resize(3 * rows(nV_));
+  detail::shell_access::prepare_rest(*this, source_vertices, vertex_order::column_major);
 }
 
 double shell::energy(const double* deformed_v, vertex_order order) {
   using A = detail::shell_access;
   const double* q = A::packed(*this, deformed_v, order);
-  const detail::prepared_faces f = A::faces(*this);
-  const detail::prepared_hinges h = A::hinges(*this);
-  const detail::interleaved_gradient none{nullptr};
-  return dispatch<prepared_dispatch<mode::energy, detail::interleaved_gradient>>(
-      preferred_isa(), &f, &h, q, mu_, eta_, &none);
+  return A::evaluate<mode::energy>(*this, q, detail::interleaved_gradient{nullptr});
 }
 
 double shell::energy_and_gradient(const double* deformed_v, double* gradient, vertex_order order) {
   using A = detail::shell_access;
   const double* q = A::packed(*this, deformed_v, order);
-  const detail::prepared_faces f = A::faces(*this);
-  const detail::prepared_hinges h = A::hinges(*this);
-  const detail::interleaved_gradient sink{A::gradient_target(*this)};
-  const double E = dispatch<prepared_dispatch<mode::gradient, detail::interleaved_gradient>>(
-      preferred_isa(), &f, &h, q, mu_, eta_, &sink);
+  const double E = A::evaluate<mode::gradient>(
+      *this, q, detail::interleaved_gradient{A::gradient_target(*this)});
   A::unpack_gradient(*this, gradient, order);
   return E;
 }
@@ -299,19 +322,41 @@ double shell::energy_gradient_hessian(const double* deformed_v, projection proje
                                       double* gradient, double* hessian_values,
                                       vertex_order order) {
   using A = detail::shell_access;
-  using sink_type = detail::hessian_sink<detail::interleaved_gradient, detail::stored_ranks>;
+  using sink_type = detail::hessian_sink<detail::interleaved_gradient, detail::mapped_vertices>;
   const double* q = A::packed(*this, deformed_v, order);
-  const detail::prepared_faces f = A::faces(*this);
-  const detail::prepared_hinges h = A::hinges(*this);
   const detail::vertex_neighbours n = A::neighbours(*this);
   const detail::csc_positions positions{&n, layout_};
   for (std::size_t i = 0; i < row_index_.size(); ++i) hessian_values[i] = 0.0;
   const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this)}, positions,
-                       detail::stored_ranks{face_rank_.data(), hinge_rank_.data(), vertex_.data()},
-                       project, hessian_values);
-  const double E = dispatch<prepared_dispatch<mode::hessian, sink_type>>(preferred_isa(), &f, &h, q,
-                                                                         mu_, eta_, &sink);
+                       detail::mapped_vertices{vertex_.data()}, project, hessian_values);
+  const double E = A::evaluate<mode::hessian>(*this, q, sink);
   A::unpack_gradient(*this, gradient, order);
+  return E;
+}
+
+void shell::set_rest(const double* source_vertices, vertex_order order) {
+  detail::shell_access::prepare_rest(*this, source_vertices, order);
+}
+
+double shell::rest_derivatives(const double* deformed_v, double* gradient, double* rest_gradient,
+                               double* mixed_values, vertex_order order) {
+  using A = detail::shell_access;
+  using sink_type = detail::rest_sink<detail::interleaved_gradient, detail::mapped_vertices>;
+  const double* q = A::packed(*this, deformed_v, order);
+  const detail::vertex_neighbours n = A::neighbours(*this);
+  for (double& g : rest_gradient_) g = 0.0;
+  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this)},
+                       detail::interleaved_gradient{rest_gradient_.data()},
+                       {detail::csc_positions{&n, layout_}, {vertex_.data()}, mixed_values});
+  double E;
+  if (mixed_values != nullptr) {
+    for (std::size_t i = 0; i < row_index_.size(); ++i) mixed_values[i] = 0.0;
+    E = A::evaluate<mode::mixed>(*this, q, sink);
+  } else {
+    E = A::evaluate<mode::rest_gradient>(*this, q, sink);
+  }
+  A::unpack_gradient(*this, gradient, order);
+  A::unpack(*this, rest_gradient_.data(), rest_gradient, order);
   return E;
 }
 

@@ -32,10 +32,15 @@
 #ifndef LAMINA_HESSIAN_H
 #define LAMINA_HESSIAN_H
 
+#include <lamina/bending.h>
+
 #include <cstdint>
 #include <vector>
 
 namespace lamina {
+namespace detail {
+struct pattern_access;
+}
 
 // What happens to each element block before assembly.
 enum class projection {
@@ -78,10 +83,12 @@ class hessian_pattern {
   void write(std::int32_t* col_start, std::int32_t* row_index) const;  // needs nnz() < 2^31
 
  private:
+  friend struct detail::pattern_access;
   friend double shell_energy_gradient_hessian(const double*, std::int32_t, double, double,
                                               const double*, const double*, std::int32_t,
                                               const double*, std::int32_t, projection,
-                                              const hessian_pattern&, double*, double*);
+                                              const hessian_pattern&, double*, double*,
+                                              bending_model);
   std::int32_t nV_;
   hessian_layout layout_;
   std::vector<std::int64_t> first_;      // nV + 1: N(j) is neighbour_[first_[j] ...]
@@ -102,6 +109,7 @@ class hessian_pattern {
 //   nE               number of edge rows
 //   project          projection of each element block
 //   pattern          the pattern of these faces and edges, for nV vertices
+//   bending          the bending model (bending.h)
 // Outputs:
 //   gradient         nV by 3 (3 nV doubles, column-major): bit for bit what
 //                    shell_energy_and_gradient writes
@@ -113,7 +121,7 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
                                      const double* source_faces, std::int32_t nF,
                                      const double* edges, std::int32_t nE, projection project,
                                      const hessian_pattern& pattern, double* gradient,
-                                     double* values);
+                                     double* values, bending_model bending = bending_model::cosine);
 
 // A compressed-column sparse matrix: the entries of column c are
 // values[col_start[c] ... col_start[c+1]-1], in rows row_index[...], sorted
@@ -131,7 +139,8 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
                                      const double* source_faces, std::int32_t nF,
                                      const double* edges, std::int32_t nE, projection project,
                                      hessian_layout layout, double* gradient,
-                                     sparse_matrix* hessian);
+                                     sparse_matrix* hessian,
+                                     bending_model bending = bending_model::cosine);
 
 // One face's membrane energy, with its gradient and Hessian block.
 //
@@ -155,13 +164,15 @@ double membrane_element_hessian(const double rest[9], const double deformed[9], 
 //   deformed  4 by 3, row-major: deformed positions of a, b, c, d
 //   eta       bending stiffness
 //   project   projection of the block
+//   bending   the bending model (bending.h)
 // Outputs:
 //   gradient  12: dE/d deformed[3 v + c]
 //   H         144, row-major over (vertex, coordinate) pairs, as for the face
 // Returns the hinge's energy, or 0 with a zero gradient and block when the
 // bending term skips the hinge (a deformed wing normal shorter than 1e-10).
 double bending_element_hessian(const double rest[12], const double deformed[12], double eta,
-                               projection project, double gradient[12], double H[144]);
+                               projection project, double gradient[12], double H[144],
+                               bending_model bending = bending_model::cosine);
 
 }  // namespace lamina
 

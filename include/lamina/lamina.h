@@ -47,6 +47,8 @@
 #ifndef LAMINA_LAMINA_H
 #define LAMINA_LAMINA_H
 
+#include <lamina/bending.h>
+
 #include <cstdint>
 
 namespace lamina {
@@ -76,6 +78,16 @@ double shell_energy_and_gradient(const double* deformed_v, std::int32_t nV, doub
 double shell_energy(const double* deformed_v, std::int32_t nV, double mu, double eta,
                     const double* source_vertices, const double* source_faces, std::int32_t nF,
                     const double* edges, std::int32_t nE);
+
+// The same two with a choice of bending model (bending.h). With
+// bending_model::cosine they return exactly the bits of the two above.
+double shell_energy_and_gradient(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                                 const double* source_vertices, const double* source_faces,
+                                 std::int32_t nF, const double* edges, std::int32_t nE,
+                                 double* gradient, bending_model bending);
+double shell_energy(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                    const double* source_vertices, const double* source_faces, std::int32_t nF,
+                    const double* edges, std::int32_t nE, bending_model bending);
 
 // The membrane (stretching) term alone.
 //

@@ -24,6 +24,7 @@
 #ifndef LAMINA_SHELL_H
 #define LAMINA_SHELL_H
 
+#include <lamina/bending.h>
 #include <lamina/checks.h>
 #include <lamina/hessian.h>
 
@@ -66,6 +67,8 @@ struct shell_options {
   hessian_layout layout = hessian_layout::column_major;
   // How positions in error messages are written.
   message_style style = message_style::matlab;
+  // The bending model (bending.h).
+  bending_model bending = bending_model::cosine;
 };
 
 class shell {
@@ -95,6 +98,7 @@ class shell {
   std::int32_t hinge_count() const { return static_cast<std::int32_t>(hinge_row_.size()); }
   double mu() const { return mu_; }
   double eta() const { return eta_; }
+  bending_model bending() const { return bending_; }
   // The edge table in use (given or built), nE by 4, column-major.
   const std::vector<double>& edges() const { return edges_; }
   // Whether no face index is 0: MATLAB's 1-based faces passed as they are.
@@ -122,20 +126,40 @@ class shell {
                                  double* hessian_values,
                                  vertex_order order = vertex_order::column_major);
 
+  // Replaces the rest positions (nV by 3, in `order`): the mesh, the
+  // pattern, mu, eta and the model stay. For design loops that move the rest
+  // shape; every later call is bit for bit that of a shell built on the new
+  // rest positions.
+  void set_rest(const double* source_vertices, vertex_order order = vertex_order::column_major);
+
+  // The derivatives in the rest positions (rest.h): the energy and its
+  // gradient (as energy_and_gradient), the gradient in the rest positions
+  // (nV by 3, written in `order`) and, where mixed_values is not null, the
+  // mixed Hessian's values (nnz doubles, overwritten) in the cached pattern:
+  // the entry in row i and column j is d gradient(i) / d source_vertices(j),
+  // rows and columns in the layout of the options. Bit for bit
+  // shell_rest_derivatives's.
+  double rest_derivatives(const double* deformed_v, double* gradient, double* rest_gradient,
+                          double* mixed_values = nullptr,
+                          vertex_order order = vertex_order::column_major);
+
  private:
   friend struct detail::shell_access;
 
   std::int32_t nV_, nF_, nE_;
   double mu_, eta_;
+  bending_model bending_;
   bool faces_look_one_based_ = false;
   hessian_layout layout_;
   std::vector<double> edges_;
-  // Faces: corners and rest side, one array per quantity.
+  // Faces: corners, and the membrane model's rest quantities (quantity q of
+  // face f at q nF + f).
   std::vector<std::int32_t> corner_[3];
-  std::vector<double> S_r_, A_r_, g_[3], c_[3];
-  // Hinges: edge row, vertices a, b, c, d, rest side.
+  std::vector<double> face_rest_;
+  // Hinges: edge row, vertices a, b, c, d, and the bending model's rest
+  // quantities (likewise, per hinge).
   std::vector<std::int32_t> hinge_row_, hinge_vertex_[4];
-  std::vector<double> cos_r_, w_h_;
+  std::vector<double> hinge_rest_;
   // The Hessian: N(j) of every vertex, the pattern, and each element's ranks
   // (9 per face, 16 per hinge: the rank of vertex a in N(b) for each pair).
   std::vector<std::int64_t> first_;
@@ -147,6 +171,9 @@ class shell {
   // corners and hinge vertices above are stored in the shell's numbers).
   std::vector<std::int32_t> vertex_;
   std::vector<double> positions_, gradient_;
+  // The rest positions, packed likewise (the rest derivatives read them),
+  // and the gradient in them.
+  std::vector<double> rest_positions_, rest_gradient_;
 };
 
 }  // namespace lamina

@@ -74,57 +74,60 @@ void write_pattern(const csc_positions& p, Index* column_start, Index* row_index
   column_start[3 * nV] = static_cast<Index>(p.nnz());
 }
 
-// Where each vertex pair of an element sits in a pattern. The stateless
-// kernels find it by bisection in N(j); a prepared shell looks it up in the
-// ranks it stored for every element (and maps its own vertex numbers back to
-// the caller's).
+// Where each vertex pair of an element sits in a pattern. A table source
+// finds it by bisection in N(j); a prepared shell looks it up in the ranks it
+// stored for every element: M M per element, the rank of vertex a in N(b) at
+// M b + a.
 struct searched_ranks {
-  const vertex_neighbours* n;
-  LAMINA_ALWAYS_INLINE std::int32_t user(std::int32_t v) const { return v; }
   template <int M>
-  LAMINA_ALWAYS_INLINE std::int64_t rank(std::int64_t, int, int, std::int32_t j,
-                                         std::int32_t i) const {
-    return rank_in(*n, j, i);
+  LAMINA_ALWAYS_INLINE std::int64_t rank(const vertex_neighbours& n, std::int64_t, int, int,
+                                         std::int32_t j, std::int32_t i) const {
+    return rank_in(n, j, i);
   }
 };
 
+template <int P>
 struct stored_ranks {
-  const std::int32_t* face;   // 9 per face: rank of corner a in N(corner b) at 3 b + a
-  const std::int32_t* hinge;  // 16 per hinge, likewise at 4 b + a
-  const std::int32_t* users;  // the caller's number of each of the shell's vertices
-  LAMINA_ALWAYS_INLINE std::int32_t user(std::int32_t v) const { return users[v]; }
+  const std::int32_t* r;
   template <int M>
-  LAMINA_ALWAYS_INLINE std::int64_t rank(std::int64_t item, int b, int a, std::int32_t,
-                                         std::int32_t) const {
-    return (M == 3 ? face : hinge)[item * M * M + b * M + a];
+  LAMINA_ALWAYS_INLINE std::int64_t rank(const vertex_neighbours&, std::int64_t item, int b, int a,
+                                         std::int32_t, std::int32_t) const {
+    static_assert(M == P, "ranks stored for another element size");
+    return r[item * M * M + b * M + a];
   }
 };
 
-// A sink for the passes in mode::hessian: the gradient goes where Gradient
-// puts it; each element's block, projected as `project` says, is added into
-// `values` at the pattern's positions, in element order, so that every entry
-// sums its contributions in a fixed order.
-template <class Gradient, class Ranks>
-struct hessian_sink : Gradient {
+// The caller's number of a vertex: the same (stateless calls), or mapped
+// from a prepared shell's own numbering.
+struct same_vertices {
+  LAMINA_ALWAYS_INLINE std::int32_t operator()(std::int32_t v) const { return v; }
+};
+
+struct mapped_vertices {
+  const std::int32_t* users;  // the caller's number of each of the shell's vertices
+  LAMINA_ALWAYS_INLINE std::int32_t operator()(std::int32_t v) const { return users[v]; }
+};
+
+// Element blocks added into `values` at the pattern's positions, in element
+// order, so that every entry sums its contributions in a fixed order: the
+// Hessian's blocks, or the mixed blocks of the rest derivatives (which share
+// the pattern: both couple exactly the vertices that share an element).
+template <class Users>
+struct block_sink {
   csc_positions positions;
-  Ranks ranks;
-  projection project;
+  Users user;
   double* values;
 
-  hessian_sink(const Gradient& g, const csc_positions& p, const Ranks& r, projection pr, double* v)
-      : Gradient(g), positions(p), ranks(r), project(pr), values(v) {}
-
-  // Adds lane l of the block of element `item` over the M vertices v (M = 3
-  // for a face, 4 for a hinge): H[(3 a + k) 3M + 3 b + c] is the second
-  // derivative with respect to coordinate k of v[a] and coordinate c of
-  // v[b].
-  template <int M>
-  LAMINA_ALWAYS_INLINE void add_block(std::int64_t item, const std::int32_t v[M],
-                                      const lane_doubles* H, int l) const {
+  // Adds lane l of the block of element `item` over the M vertices v:
+  // H[(3 a + k) 3M + 3 b + c] is the derivative with respect to coordinate k
+  // of v[a] (the row) and coordinate c of v[b] (the column).
+  template <int M, class Ranks>
+  LAMINA_ALWAYS_INLINE void add_block(const Ranks& ranks, std::int64_t item,
+                                      const std::int32_t v[M], const lane_doubles* H, int l) const {
     for (int b = 0; b < M; ++b) {
-      const std::int32_t j = ranks.user(v[b]);
+      const std::int32_t j = user(v[b]);
       for (int a = 0; a < M; ++a) {
-        const std::int64_t r = ranks.template rank<M>(item, b, a, j, ranks.user(v[a]));
+        const std::int64_t r = ranks.template rank<M>(*positions.n, item, b, a, j, user(v[a]));
         for (int c = 0; c < 3; ++c) {
           double* column = values + positions.column_start(j, c);
           for (int k = 0; k < 3; ++k) {
@@ -135,6 +138,28 @@ struct hessian_sink : Gradient {
       }
     }
   }
+};
+
+// The sink of the passes in mode::hessian: the gradient goes where Gradient
+// puts it, each element's block, projected as `project` says, into blocks.
+template <class Gradient, class Users>
+struct hessian_sink : Gradient {
+  block_sink<Users> blocks;
+  projection project;
+
+  hessian_sink(const Gradient& g, const csc_positions& p, const Users& u, projection pr, double* v)
+      : Gradient(g), blocks{p, u, v}, project(pr) {}
+};
+
+// The sink of the rest modes: the gradient where Gradient puts it, dE/dP
+// into rest, and in mode::mixed the mixed blocks into blocks.
+template <class Gradient, class Users>
+struct rest_sink : Gradient {
+  Gradient rest;
+  block_sink<Users> blocks;
+
+  rest_sink(const Gradient& g, const Gradient& r, const block_sink<Users>& b)
+      : Gradient(g), rest(r), blocks(b) {}
 };
 
 }  // namespace detail

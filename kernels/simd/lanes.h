@@ -21,7 +21,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "simd/index.h"
 #include "simd/isa.h"
 
 namespace lamina {
@@ -101,71 +100,14 @@ LAMINA_ALWAYS_INLINE vec3 divide(vec3 u, double s) {
   return {lane_div<Isa>(u.x, s), lane_div<Isa>(u.y, s), lane_div<Isa>(u.z, s)};
 }
 
-// Where the vertex positions come from: the column-major nV-by-3 matrices the
-// plug-ins receive (x of vertex i at [i], y at [i + nV], z at [i + 2 nV]), or
-// a packed copy with x, y and z of a vertex side by side (one cache line
-// instead of three per vertex).
-struct column_major_vertices {
-  const double* m;
-  std::ptrdiff_t n;
-  LAMINA_ALWAYS_INLINE vec3 operator()(std::int32_t i) const {
-    return {m[i], m[i + n], m[i + 2 * n]};
-  }
-};
+// What a pass computes: the energy alone; the energy and its gradient; with
+// each element's Hessian block; with the derivative of the energy in the
+// rest positions; or with that and each element's mixed block, the
+// derivative of the gradient in the rest positions.
+enum class mode { energy, gradient, hessian, rest_gradient, mixed };
 
-struct interleaved_vertices {
-  const double* m;
-  LAMINA_ALWAYS_INLINE vec3 operator()(std::int32_t i) const {
-    const double* p = m + 3 * static_cast<std::ptrdiff_t>(i);
-    return {p[0], p[1], p[2]};
-  }
-};
-
-// Where the gradient goes, in the same two layouts. add() adds t to the
-// three entries of vertex i, each as t + old, x before y before z; add2()
-// adds t and then u, reading each entry once.
-struct column_major_gradient {
-  double* g;
-  std::ptrdiff_t n;
-  LAMINA_ALWAYS_INLINE void add(std::int32_t i, vec3 t) const {
-    double* row = g + i;
-    row[0] = t.x + row[0];
-    row[n] = t.y + row[n];
-    row[2 * n] = t.z + row[2 * n];
-  }
-  LAMINA_ALWAYS_INLINE void add2(std::int32_t i, vec3 t, vec3 u) const {
-    double* row = g + i;
-    const double x = u.x + (t.x + row[0]);
-    const double y = u.y + (t.y + row[n]);
-    const double z = u.z + (t.z + row[2 * n]);
-    row[0] = x;
-    row[n] = y;
-    row[2 * n] = z;
-  }
-};
-
-struct interleaved_gradient {
-  double* g;
-  LAMINA_ALWAYS_INLINE void add(std::int32_t i, vec3 t) const {
-    double* p = g + 3 * static_cast<std::ptrdiff_t>(i);
-    p[0] = t.x + p[0];
-    p[1] = t.y + p[1];
-    p[2] = t.z + p[2];
-  }
-  LAMINA_ALWAYS_INLINE void add2(std::int32_t i, vec3 t, vec3 u) const {
-    double* p = g + 3 * static_cast<std::ptrdiff_t>(i);
-    const double x = u.x + (t.x + p[0]);
-    const double y = u.y + (t.y + p[1]);
-    const double z = u.z + (t.z + p[2]);
-    p[0] = x;
-    p[1] = y;
-    p[2] = z;
-  }
-};
-
-// What a pass computes: the energy alone, the energy and its gradient, or
-// the energy, the gradient and each element's Hessian block.
-enum class mode { energy, gradient, hessian };
+// Whether a pass in this mode forms the derivatives in the rest positions.
+constexpr bool rest_derivatives_of(mode m) { return m == mode::rest_gradient || m == mode::mixed; }
 
 }  // namespace detail
 }  // namespace lamina

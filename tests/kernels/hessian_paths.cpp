@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "terms/bending/hinge_hessian.h"
-#include "terms/membrane/face_hessian.h"
+#include "terms/bending/cosine/model.h"
+#include "terms/membrane/neo_hookean/model.h"
 
 namespace lamina {
 namespace test {
@@ -15,53 +15,53 @@ using detail::kLanes;
 // Lanes 0..n-1 from elements 0..n-1; idle lanes repeat element 0.
 template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void face_batch(double mu, const face_values* f, int n, double* out) {
-  detail::face_hessian_input in;
+  using model = detail::neo_hookean_membrane;
+  const model::coefficients k(mu);
+  model::lanes e;
+  model::geometry geo;
+  model::rest_type r;
+  model::energy_lanes q;
   for (int l = 0; l < W; ++l) {
     const face_values& v = f[l < n ? l : 0];
     for (int m = 0; m < 3; ++m) {
-      in.d[m].x[l] = v.d[m][0];
-      in.d[m].y[l] = v.d[m][1];
-      in.d[m].z[l] = v.d[m][2];
-      in.g[m][l] = v.g[m];
+      geo.d[m].set(l, {v.d[m][0], v.d[m][1], v.d[m][2]});
+      r.q[model::g0 + m][l] = v.g[m];
+      r.q[model::c0 + m][l] = detail::lane_div<Isa>(k.neg_mu4 * v.g[m], v.A_r);
     }
-    in.A_r[l] = v.A_r;
-    in.S_r[l] = v.S_r;
-    in.S_d[l] = v.S_d;
-    in.r[l] = v.r;
+    r.q[model::A_r][l] = v.A_r;
+    r.q[model::S_r][l] = v.S_r;
+    q.S_d[l] = v.S_d;
+    q.r[l] = v.r;
   }
-  double H[detail::kFaceHessianEntries][kLanes];
-  detail::face_hessian<Isa, W>(in, detail::face_hessian_coefficients(mu), H);
+  double H[model::kHessianEntries][kLanes];
+  model::hessian<Isa, W>(e, geo, r, q, k, H);
   for (int l = 0; l < n; ++l) {
-    for (int e = 0; e < detail::kFaceHessianEntries; ++e) out[l * 81 + e] = H[e][l];
+    for (int x = 0; x < model::kHessianEntries; ++x) out[l * 81 + x] = H[x][l];
   }
 }
 
 template <class Isa, int W>
 LAMINA_ALWAYS_INLINE void hinge_batch(double eta, const hinge_values* h, int n, double* out) {
-  detail::hinge_hessian_input in;
-  detail::lane_vec3* Q[4] = {&in.Qa, &in.Qb, &in.Qc, &in.Qd};
+  using model = detail::cosine_bending;
+  const model::coefficients k(eta);
+  model::lanes e;
+  model::geometry geo;
+  model::rest_type r;
+  model::energy_lanes q;
   for (int l = 0; l < W; ++l) {
     const hinge_values& v = h[l < n ? l : 0];
-    for (int i = 0; i < 4; ++i) {
-      Q[i]->x[l] = v.Q[i][0];
-      Q[i]->y[l] = v.Q[i][1];
-      Q[i]->z[l] = v.Q[i][2];
-    }
-    in.u1.x[l] = v.u1[0];
-    in.u1.y[l] = v.u1[1];
-    in.u1.z[l] = v.u1[2];
-    in.u2.x[l] = v.u2[0];
-    in.u2.y[l] = v.u2[1];
-    in.u2.z[l] = v.u2[2];
-    in.lN1[l] = v.lN1;
-    in.lN2[l] = v.lN2;
-    in.delta[l] = v.delta;
-    in.w_h[l] = v.w_h;
+    for (int i = 0; i < 4; ++i) e.X[i].set(l, {v.Q[i][0], v.Q[i][1], v.Q[i][2]});
+    q.u1.set(l, {v.u1[0], v.u1[1], v.u1[2]});
+    q.u2.set(l, {v.u2[0], v.u2[1], v.u2[2]});
+    geo.lN1[l] = v.lN1;
+    geo.lN2[l] = v.lN2;
+    q.delta[l] = v.delta;
+    r.q[model::w_h][l] = v.w_h;
   }
-  double H[detail::kHingeHessianEntries][kLanes];
-  detail::hinge_hessian<Isa, W>(in, eta, H);
+  double H[model::kHessianEntries][kLanes];
+  model::hessian<Isa, W>(e, geo, r, q, k, H);
   for (int l = 0; l < n; ++l) {
-    for (int e = 0; e < detail::kHingeHessianEntries; ++e) out[l * 144 + e] = H[e][l];
+    for (int x = 0; x < model::kHessianEntries; ++x) out[l * 144 + x] = H[x][l];
   }
 }
 

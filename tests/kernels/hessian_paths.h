@@ -15,14 +15,14 @@
 namespace lamina {
 namespace test {
 
-// What the energy forms for one face (see face_hessian.h).
+// What the energy forms for one face (terms/membrane/neo_hookean/hessian.h).
 struct face_values {
   double d[3][3];  // deformed edges d0, d1, d2
   double g[3];     // rest dot products
   double A_r, S_r, S_d, r;
 };
 
-// What the bending energy forms for one hinge (see hinge_hessian.h).
+// What the bending energy forms for one hinge (terms/bending/cosine/hessian.h).
 struct hinge_values {
   double Q[4][3];  // deformed a, b, c, d
   double u1[3], u2[3];

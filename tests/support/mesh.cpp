@@ -97,6 +97,40 @@ mesh jittered_sheet(int nx, int ny, std::mt19937_64& rng, double jitter) {
   return m;
 }
 
+mesh flat_square(int n) {
+  std::vector<point> p;
+  for (int j = 0; j <= n; ++j) {
+    for (int i = 0; i <= n; ++i)
+      p.push_back({static_cast<double>(i) / n, static_cast<double>(j) / n, 0.0});
+  }
+  std::vector<std::vector<double>> f;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      const double v = j * (n + 1) + i;
+      f.push_back({v, v + 1, v + n + 2});
+      f.push_back({v, v + n + 2, v + n + 1});
+    }
+  }
+  mesh m;
+  m.nV = static_cast<std::int32_t>(p.size());
+  m.nF = static_cast<std::int32_t>(f.size());
+  m.rest = vertex_matrix(p);
+  m.faces = column_major(f, 3);
+  m.edges = edge_table_of(m.faces, m.nF, &m.nE);
+  return m;
+}
+
+std::vector<double> rolled(const mesh& square) {
+  const double pi = std::acos(-1.0), R = 1.0 / pi;
+  std::vector<double> q(square.rest);
+  for (std::int32_t i = 0; i < square.nV; ++i) {
+    const double x = square.rest[i];
+    q[i] = R * std::sin(x / R);
+    q[i + 2 * square.nV] = R * (1.0 - std::cos(x / R));
+  }
+  return q;
+}
+
 std::vector<double> deformed_copy(const mesh& m, std::mt19937_64& rng, double noise) {
   std::uniform_real_distribution<double> u(-noise, noise);
   const double a = 0.7, b = -0.4;  // rotation about z, then about x

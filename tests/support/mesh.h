@@ -43,6 +43,13 @@ mesh jittered_sheet(int nx, int ny, std::mt19937_64& rng, double jitter);
 // The rest positions rotated, stretched unevenly and perturbed by `noise`.
 std::vector<double> deformed_copy(const mesh& m, std::mt19937_64& rng, double noise);
 
+// The unit square as a flat grid of n by n cells (two faces each, diagonals
+// alike), and its vertices rolled isometrically onto a half cylinder of
+// radius 1/pi about the y axis: a bend of curvature pi everywhere, whose
+// continuum bending energy integral of kappa^2 dA is pi^2.
+mesh flat_square(int n);
+std::vector<double> rolled(const mesh& square);
+
 }  // namespace test
 }  // namespace lamina
 

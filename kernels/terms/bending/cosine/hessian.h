@@ -48,19 +48,14 @@
 // that floor the entries grow like 1/|N|^2 but stay finite. Every lane
 // performs the same operations in the same order, so lanes, W and
 // instruction sets give equal bits.
-#ifndef LAMINA_KERNELS_HINGE_HESSIAN_H
-#define LAMINA_KERNELS_HINGE_HESSIAN_H
+#ifndef LAMINA_KERNELS_TERMS_BENDING_COSINE_HESSIAN_H
+#define LAMINA_KERNELS_TERMS_BENDING_COSINE_HESSIAN_H
 
 #include "simd/lanes.h"
-#include "terms/bending/hinge.h"
+#include "terms/bending/cosine/model.h"
 
 namespace lamina {
 namespace detail {
-
-// Entries of one hinge block: 12 x 12, row-major over (vertex, coordinate) x
-// (vertex, coordinate) with the vertices in the row order a, b, c, d: entry
-// (3i + x) * 12 + (3j + y) is d2E_h / dQ_i,x dQ_j,y.
-constexpr int kHingeHessianEntries = 144;
 
 // The per-hinge quantities the bending energy already forms, one lane per
 // hinge.
@@ -72,36 +67,32 @@ struct hinge_hessian_input {
   lane_doubles w_h;          // hinge weight |e_r|^2 / (A1 + A2)
 };
 
-// The input of the hinge blocks, from what the bending pass holds: the
-// deformed positions, the unit normals and their lengths, delta and the
-// weight. A local copy: the block's loop vectorises only when its inputs
-// cannot alias its output.
-template <int W>
-LAMINA_ALWAYS_INLINE hinge_hessian_input hinge_hessian_input_of(const hinge_lanes& h,
-                                                                const hinge_rest_lanes& rest,
-                                                                const hinge_energy_lanes& q) {
+// The hinge block of lanes 0..W-1 into H[entry][lane]: 144 entries per
+// lane, row-major over (vertex, coordinate) x (vertex, coordinate) with the
+// vertices in the row order a, b, c, d: entry (3i + x) * 12 + (3j + y) is
+// d2E_h / dQ_i,x dQ_j,y. Lanes W..kLanes-1 of H are not written.
+template <class Isa, int W>
+LAMINA_ALWAYS_INLINE void cosine_bending::hessian(const lanes& h, const geometry& w,
+                                                  const rest_type& rest, const energy_lanes& q,
+                                                  const coefficients& k,
+                                                  double (&H)[kHessianEntries][kLanes]) {
+  // A local copy of what the block reads: its loop vectorises only when its
+  // inputs cannot alias its output.
   hinge_hessian_input in;
   LAMINA_LANE_LOOP
   for (int l = 0; l < W; ++l) {
-    in.Qa.set(l, h.Qa[l]);
-    in.Qb.set(l, h.Qb[l]);
-    in.Qc.set(l, h.Qc[l]);
-    in.Qd.set(l, h.Qd[l]);
+    in.Qa.set(l, h.X[0][l]);
+    in.Qb.set(l, h.X[1][l]);
+    in.Qc.set(l, h.X[2][l]);
+    in.Qd.set(l, h.X[3][l]);
     in.u1.set(l, q.u1[l]);
     in.u2.set(l, q.u2[l]);
-    in.lN1[l] = q.w.lN1[l];
-    in.lN2[l] = q.w.lN2[l];
+    in.lN1[l] = w.lN1[l];
+    in.lN2[l] = w.lN2[l];
     in.delta[l] = q.delta[l];
-    in.w_h[l] = rest.w_h[l];
+    in.w_h[l] = rest.q[w_h][l];
   }
-  return in;
-}
-
-// The hinge block of lanes 0..W-1 of `in` into H[entry][lane] (144 entries
-// per lane, layout above). Lanes W..kLanes-1 of H are not written.
-template <class Isa, int W>
-LAMINA_ALWAYS_INLINE void hinge_hessian(const hinge_hessian_input& in, double eta,
-                                        double (&H)[kHingeHessianEntries][kLanes]) {
+  const double eta = k.eta;
   // Which lever of each normal each vertex has: N1 moves with a, b, c, N2
   // with a, b, d.
   constexpr bool has[2][4] = {{true, true, true, false}, {true, true, false, true}};
@@ -245,4 +236,4 @@ LAMINA_ALWAYS_INLINE void hinge_hessian(const hinge_hessian_input& in, double et
 }  // namespace detail
 }  // namespace lamina
 
-#endif  // LAMINA_KERNELS_HINGE_HESSIAN_H
+#endif  // LAMINA_KERNELS_TERMS_BENDING_COSINE_HESSIAN_H

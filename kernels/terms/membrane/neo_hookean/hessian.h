@@ -1,7 +1,7 @@
 // The exact Hessian of one face's membrane energy with respect to its three
 // deformed corners, evaluated for up to kLanes faces side by side.
 //
-// Write the face energy (membrane.cpp) as a trace part plus an area part,
+// Write the face energy (model.h) as a trace part plus an area part,
 //
 //   E_f = sum_m c_m |d_m|^2 / 2  +  f(S_d)  +  const,
 //   c_m = -mu/4 g_m / A_r,
@@ -49,81 +49,59 @@
 // The upper triangle is computed and mirrored, so the block is exactly
 // symmetric. Each lane performs the same operations in the same order, with
 // selects for the branch, so lanes, W and instruction sets give equal bits.
-#ifndef LAMINA_KERNELS_FACE_HESSIAN_H
-#define LAMINA_KERNELS_FACE_HESSIAN_H
+#ifndef LAMINA_KERNELS_TERMS_MEMBRANE_NEO_HOOKEAN_HESSIAN_H
+#define LAMINA_KERNELS_TERMS_MEMBRANE_NEO_HOOKEAN_HESSIAN_H
 
 #include "simd/lanes.h"
-#include "terms/membrane/face.h"
+#include "terms/membrane/neo_hookean/model.h"
 
 namespace lamina {
 namespace detail {
 
-// Entries of one face block: 9 x 9, row-major over (corner, coordinate) x
-// (corner, coordinate), i.e. entry (3k + a) * 9 + (3j + b) is
-// d2E_f / dQ_k,a dQ_j,b for corners k, j in 0..2 and coordinates a, b in
-// x, y, z = 0, 1, 2.
-constexpr int kFaceHessianEntries = 81;
-
-// The stiffness coefficients, formed as the energy forms them.
-struct face_hessian_coefficients {
-  double mu4;      // mu * 0.25
-  double mu34;     // mu * 0.5 + mu * 0.25
-  double neg_mu4;  // mu * (-0.25)
-  explicit face_hessian_coefficients(double mu)
-      : mu4(mu * 0.25), mu34(mu * 0.5 + mu * 0.25), neg_mu4(mu * (-0.25)) {}
-};
-
 // The per-face intermediates the energy already forms, one lane per face.
+// A local copy: the block's loop vectorises only when its inputs cannot
+// alias its output.
 struct face_hessian_input {
   lane_vec3 d[3];     // deformed edges d0 = Q2 - Q1, d1 = Q0 - Q2, d2 = Q1 - Q0
-  lane_doubles g[3];  // rest dot products g0 = e2.e1, g1 = e2.e0, g2 = e1.e0
+  lane_doubles c[3];  // edge coefficients of the trace part, c_m = -mu/4 g_m / A_r
   lane_doubles A_r;   // rest area, sqrt(S_r)
   lane_doubles S_r;   // squared rest area |e0 x e1|^2 / 4
   lane_doubles S_d;   // squared deformed area |d0 x d1|^2 / 4
   lane_doubles r;     // S_d / S_r, which selects the branch of the log term
 };
 
-// The input of the face blocks, from what the membrane pass holds: the
-// deformed edges, the rest side and the energy's S_d and r. A local copy:
-// the block's loop vectorises only when its inputs cannot alias its output.
-template <int W>
-LAMINA_ALWAYS_INLINE face_hessian_input face_hessian_input_of(const face_lanes& f,
-                                                              const face_rest_lanes& rest,
-                                                              const face_energy_lanes& q) {
+// The face block of lanes 0..W-1 into H[entry][lane]: 81 entries per lane,
+// row-major over (corner, coordinate) x (corner, coordinate), i.e. entry
+// (3k + a) * 9 + (3j + b) is d2E_f / dQ_k,a dQ_j,b for corners k, j in 0..2
+// and coordinates a, b in x, y, z = 0, 1, 2. Lanes W..kLanes-1 of H are not
+// written.
+template <class Isa, int W>
+LAMINA_ALWAYS_INLINE void neo_hookean_membrane::hessian(const lanes&, const geometry& f,
+                                                        const rest_type& rest,
+                                                        const energy_lanes& q,
+                                                        const coefficients& k,
+                                                        double (&H)[kHessianEntries][kLanes]) {
   face_hessian_input in;
   LAMINA_LANE_LOOP
   for (int l = 0; l < W; ++l) {
-    for (int k = 0; k < 3; ++k) {
-      in.d[k].set(l, f.d[k][l]);
-      in.g[k][l] = rest.g[k][l];
+    for (int m = 0; m < 3; ++m) {
+      in.d[m].set(l, f.d[m][l]);
+      in.c[m][l] = rest.q[c0 + m][l];
     }
-    in.A_r[l] = rest.A_r[l];
-    in.S_r[l] = rest.S_r[l];
+    in.A_r[l] = rest.q[A_r][l];
+    in.S_r[l] = rest.q[S_r][l];
     in.S_d[l] = q.S_d[l];
     in.r[l] = q.r[l];
   }
-  return in;
-}
-
-// The face block of lanes 0..W-1 of `in` into H[entry][lane] (81 entries per
-// lane, layout above). Lanes W..kLanes-1 of H are not written.
-template <class Isa, int W>
-LAMINA_ALWAYS_INLINE void face_hessian(const face_hessian_input& in,
-                                       const face_hessian_coefficients& k,
-                                       double (&H)[kFaceHessianEntries][kLanes]) {
-  constexpr double kRatioFloor = 1e-20;
   // The scalars of each face first. Both branches of the log term are
   // computed in full, and a second loop does nothing but pick one per lane:
   // a select with arithmetic around it tempts the compiler into splitting
   // the loop body into two paths, which stops it from vectorising.
-  lane_doubles c[3], curv, slope[2], inv[2];
+  const lane_doubles* c = in.c;
+  lane_doubles curv, slope[2], inv[2];
   LAMINA_LANE_LOOP
   for (int l = 0; l < W; ++l) {
     const double A_r = in.A_r[l], S_d = in.S_d[l];
-    // Edge coefficients of the trace part, as the gradient forms them.
-    c[0][l] = lane_div<Isa>(k.neg_mu4 * in.g[0][l], A_r);
-    c[1][l] = lane_div<Isa>(k.neg_mu4 * in.g[1][l], A_r);
-    c[2][l] = lane_div<Isa>(k.neg_mu4 * in.g[2][l], A_r);
     // f'(S_d) / 2: the slope of the log term in S is A_r / S_d, or
     // A_r / (S_r 1e-20) on the tangent line.
     const double mu4_A = lane_div<Isa>(k.mu4, A_r);
@@ -199,4 +177,4 @@ LAMINA_ALWAYS_INLINE void face_hessian(const face_hessian_input& in,
 }  // namespace detail
 }  // namespace lamina
 
-#endif  // LAMINA_KERNELS_FACE_HESSIAN_H
+#endif  // LAMINA_KERNELS_TERMS_MEMBRANE_NEO_HOOKEAN_HESSIAN_H
