@@ -103,7 +103,12 @@ void* symbol(void* handle, const char* name, const std::string& path) {
 }  // namespace
 
 plugin::plugin(const std::string& path) : path_(path) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // RTLD_NODELETE: the MEX file and the libraries it brings stay loaded
+  // after dlclose, as MATLAB and Octave keep a MEX file until "clear mex".
+  // A library's one-time allocations (the OpenMP runtime that CHOLMOD
+  // loads, for lamina_solve) then stay reachable instead of being left
+  // behind by its unloading, which LeakSanitizer reports as a leak.
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle_ == nullptr) {
     throw std::runtime_error("cannot load " + path + ": " + dlerror());
   }
