@@ -5,6 +5,10 @@ LAMINA_PYTHON): this file configures the repository with it, builds the
 target _lamina straight into setuptools' build folder and leaves the rest of
 the packaging (python/lamina, metadata in pyproject.toml) to setuptools.
 
+The build takes about two minutes. pip shows nothing of it unless asked:
+`pip install -v .` prints CMake's configure and build output as it goes
+(each "[ 40%] Building CXX object ..." line), and the progress lines below.
+
 Environment:
   CMAKE_ARGS                  extra configure arguments, e.g. "-DCMAKE_CXX_COMPILER=clang++"
   CMAKE_BUILD_PARALLEL_LEVEL  parallel build jobs (CMake's own variable)
@@ -55,7 +59,11 @@ class CMakeBuild(build_ext):
         except ImportError:
             pass
         configure += shlex.split(os.environ.get("CMAKE_ARGS", ""))
+        # Flushed before CMake writes to the same stream, so that pip -v shows
+        # them in order.
+        print(f"lamina: configuring the extension's CMake build in {build}", flush=True)
         subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), *configure], check=True)
+        print("lamina: building lamina._lamina (about two minutes)", flush=True)
         command = ["cmake", "--build", str(build), "--target", "_lamina"]
         if self.parallel:
             command += ["-j", str(self.parallel)]

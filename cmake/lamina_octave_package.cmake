@@ -8,10 +8,10 @@
 #   DESCRIPTION       name, version (project(VERSION)), date, categories, ...
 #   COPYING, NEWS     LICENSE and CHANGELOG.md
 #   INDEX             the functions: one per plug-in, and lamina_edge_table
-#   post_install.m    moves each plug-in's help file beside its MEX file
+#   post_install.m    moves each plug-in's help file beside its MEX or oct-file
 #   inst/             the plug-ins' help files and lamina_edge_table.m
-#   src/Makefile      builds the plug-ins with $(MKOCTFILE) --mex and the
-#                     manifest's floating-point flags
+#   src/Makefile      builds the plug-ins with $(MKOCTFILE) (--mex for the
+#                     MEX files) and the manifest's floating-point flags
 #   src/...           the sources and headers the plug-ins are built from
 #
 # Everything that names a plug-in or a source is written here from
@@ -37,10 +37,13 @@ function(lamina_add_octave_package)
   set(here "${LAMINA_OCTAVE_PACKAGE_TEMPLATES}")
 
   # What the plug-ins are compiled from: the same lists matlab/lamina_build.m
-  # takes (kernels, checks and gateway for every plug-in, plus its own
-  # gateway source and the groups its manifest line names, such as
-  # hessian), the headers of the include folders, and the linker map.
-  lamina_relative(common ${LAMINA_MANIFEST_kernels} ${LAMINA_MANIFEST_checks} ${LAMINA_MANIFEST_gateway})
+  # takes in Octave (kernels and checks for every plug-in, the MEX glue for
+  # MEX files and the oct glue for oct-files, plus its own gateway source and
+  # the groups its manifest line names, such as hessian: the oct line's for
+  # an oct-file), the headers of the include folders, and the linker maps.
+  lamina_relative(common ${LAMINA_MANIFEST_kernels} ${LAMINA_MANIFEST_checks})
+  lamina_relative(mex_glue ${LAMINA_MANIFEST_gateway})
+  lamina_relative(oct_glue ${LAMINA_MANIFEST_octgateway})
   lamina_relative(include_dirs ${LAMINA_MANIFEST_include})
   set(header_paths "")
   foreach(dir ${LAMINA_MANIFEST_include})
@@ -54,9 +57,14 @@ function(lamina_add_octave_package)
   set(plugin_sources "")
   set(LAMINA_PLUGIN_SOURCE_LINES "")
   foreach(name ${LAMINA_PLUGINS})
-    set(own "${LAMINA_PLUGIN_SOURCE_${name}}")
+    if(name IN_LIST LAMINA_OCTFILES)
+      set(form OCTFILE)
+    else()
+      set(form PLUGIN)
+    endif()
+    set(own "${LAMINA_${form}_SOURCE_${name}}")
     set(libraries "")
-    foreach(group ${LAMINA_PLUGIN_GROUPS_${name}})
+    foreach(group ${LAMINA_${form}_GROUPS_${name}})
       if(NOT DEFINED LAMINA_MANIFEST_${group})
         message(FATAL_ERROR "manifest.txt: plug-in ${name} names the group ${group}, which no line defines")
       endif()
@@ -78,7 +86,10 @@ function(lamina_add_octave_package)
   list(TRANSFORM include_dirs PREPEND "-I" OUTPUT_VARIABLE includes)
   list(JOIN includes " " LAMINA_INCLUDES)
   list(JOIN LAMINA_PLUGINS " " LAMINA_PLUGIN_NAMES)
+  list(JOIN LAMINA_OCTFILES " " LAMINA_OCTFILE_NAMES)
   list(JOIN common " " LAMINA_COMMON_SOURCES)
+  list(JOIN mex_glue " " LAMINA_MEX_SOURCES)
+  list(JOIN oct_glue " " LAMINA_OCT_SOURCES)
   list(JOIN plugin_sources " " LAMINA_PLUGIN_SOURCES)
   list(JOIN headers " " LAMINA_HEADERS)
   configure_file("${here}/Makefile.in" "${gen}/Makefile" @ONLY)
@@ -99,8 +110,11 @@ function(lamina_add_octave_package)
     "${PROJECT_SOURCE_DIR}/LICENSE" COPYING
     "${PROJECT_SOURCE_DIR}/CHANGELOG.md" NEWS
     "${here}/post_install.m" post_install.m
-    "${PROJECT_SOURCE_DIR}/mex/exports.map" src/mex/exports.map)
-  foreach(path ${common} ${plugin_sources} ${headers})
+    "${PROJECT_SOURCE_DIR}/mex/exports.map" src/mex/exports.map
+    "${PROJECT_SOURCE_DIR}/oct/exports.map" src/oct/exports.map)
+  set(sources ${common} ${mex_glue} ${oct_glue} ${plugin_sources} ${headers})
+  list(REMOVE_DUPLICATES sources)
+  foreach(path ${sources})
     list(APPEND files "${PROJECT_SOURCE_DIR}/${path}" "src/${path}")
   endforeach()
   foreach(name ${LAMINA_PLUGINS} lamina_edge_table)

@@ -1,6 +1,6 @@
 # lamina for C++ programs: the four static libraries under the names a user
 # links to, an umbrella target, and (with LAMINA_INSTALL) the install rules
-# of a CMake package:
+# of a CMake package (and a pkg-config file, lamina.pc):
 #
 #   find_package(lamina 0.2 REQUIRED)             # or add_subdirectory /
 #   target_link_libraries(app PRIVATE lamina::lamina)   # FetchContent
@@ -75,6 +75,23 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/laminaConfigVersion.cmak
 install(FILES "${PROJECT_BINARY_DIR}/laminaConfig.cmake"
               "${PROJECT_BINARY_DIR}/laminaConfigVersion.cmake"
         DESTINATION "${LAMINA_INSTALL_CMAKEDIR}")
+# lamina.pc, for builds without CMake (pkg-config). Its prefix is the path
+# from its own folder up to the install prefix, so the prefix can be moved.
+set(LAMINA_PKGCONFIG_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(LAMINA_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(LAMINA_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
+  set(LAMINA_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+else()
+  file(RELATIVE_PATH up "/prefix/${LAMINA_PKGCONFIG_DIR}" "/prefix")
+  string(REGEX REPLACE "/$" "" up "${up}")
+  set(LAMINA_PC_PREFIX "\${pcfiledir}/${up}")
+  set(LAMINA_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(LAMINA_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file("${CMAKE_CURRENT_LIST_DIR}/lamina.pc.in" "${PROJECT_BINARY_DIR}/lamina.pc" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/lamina.pc" DESTINATION "${LAMINA_PKGCONFIG_DIR}")
+
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/CHANGELOG.md"
               "${PROJECT_SOURCE_DIR}/examples/shell_energy_example.cpp"
               "${PROJECT_SOURCE_DIR}/examples/newton_example.cpp"

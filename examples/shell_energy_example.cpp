@@ -1,47 +1,57 @@
-// Calling the lamina kernels from C++: a cube, squashed and twisted.
+// Calling lamina from C++ with Eigen: a cube, squashed and twisted, its
+// energy and gradient from a prepared shell and from the stateless kernels.
 //
-//   build/release/examples/shell_energy_example
-#include <lamina/edge_table.h>
+//   build/examples/shell_energy_example
+#include <lamina/eigen.h>
 #include <lamina/lamina.h>
 
+#include <Eigen/Core>
 #include <cmath>
 #include <cstdio>
-#include <vector>
 
 int main() {
-  // Vertex matrices are column-major, as MATLAB stores them: all x, all y, all z.
-  const std::int32_t nV = 8, nF = 12;
-  const std::vector<double> rest = {0, 1, 1, 0, 0, 1, 1, 0,   // x
-                                    0, 0, 1, 1, 0, 0, 1, 1,   // y
-                                    0, 0, 0, 0, 1, 1, 1, 1};  // z
-  // Faces (0-based, counter-clockwise seen from outside), column-major too.
-  const std::vector<double> faces = {0, 0, 4, 4, 0, 0, 1, 1, 2, 2, 3, 3,   // corner 1
-                                     2, 3, 5, 6, 1, 5, 2, 6, 3, 7, 0, 4,   // corner 2
-                                     1, 2, 6, 7, 5, 4, 6, 5, 7, 6, 4, 7};  // corner 3
-  const lamina::edge_table edges = lamina::build_edge_table(faces.data(), nF);
+  // A mesh as libigl and most of the field hold one: V nV by 3 doubles, F nF
+  // by 3 ints (0-based, counter-clockwise seen from outside).
+  Eigen::MatrixX3d V(8, 3);
+  V << 0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1;
+  Eigen::MatrixX3i F(12, 3);
+  F << 0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3,
+      0, 4, 3, 4, 7;
+  const Eigen::Matrix<int, Eigen::Dynamic, 4> E = lamina::eigen::edge_table_of(F);
 
   // Squash the cube to 80% of its height and twist its top by 0.3 radians.
-  std::vector<double> deformed = rest;
-  for (std::int32_t i = 0; i < nV; ++i) {
-    const double z = rest[i + 2 * nV], turn = 0.3 * z;
-    const double x = rest[i] - 0.5, y = rest[i + nV] - 0.5;
-    deformed[i] = 0.5 + std::cos(turn) * x - std::sin(turn) * y;
-    deformed[i + nV] = 0.5 + std::sin(turn) * x + std::cos(turn) * y;
-    deformed[i + 2 * nV] = 0.8 * z;
+  Eigen::MatrixX3d Q = V;
+  for (Eigen::Index i = 0; i < V.rows(); ++i) {
+    const double z = V(i, 2), turn = 0.3 * z;
+    const double x = V(i, 0) - 0.5, y = V(i, 1) - 0.5;
+    Q(i, 0) = 0.5 + std::cos(turn) * x - std::sin(turn) * y;
+    Q(i, 1) = 0.5 + std::sin(turn) * x + std::cos(turn) * y;
+    Q(i, 2) = 0.8 * z;
   }
 
+  // The prepared shell takes the integer tables as they are.
   const double mu = 1.0, eta = 0.1;
-  std::vector<double> gradient(3 * nV);
-  const double E =
-      lamina::shell_energy_and_gradient(deformed.data(), nV, mu, eta, rest.data(), faces.data(), nF,
-                                        edges.edges.data(), edges.nE, gradient.data());
-  const double E_only = lamina::shell_energy(deformed.data(), nV, mu, eta, rest.data(),
-                                             faces.data(), nF, edges.edges.data(), edges.nE);
-  std::printf("%d edges; energy %.17g (energy-only kernel: %s)\n", edges.nE, E,
-              E == E_only ? "the same bits" : "DIFFERENT");
-  for (std::int32_t i = 0; i < nV; ++i) {
-    std::printf("dE/dq[%d] = (% .6f, % .6f, % .6f)\n", i, gradient[i], gradient[i + nV],
-                gradient[i + 2 * nV]);
+  lamina::shell s = lamina::eigen::make_shell(V, F, E, mu, eta);
+  Eigen::MatrixX3d G;
+  const double E_shell = lamina::eigen::energy_and_gradient(s, Q, G);
+
+  // The stateless kernels read column-major doubles: Eigen's own storage.
+  const Eigen::MatrixX3d Fd = F.cast<double>();
+  const Eigen::Matrix<double, Eigen::Dynamic, 4> Ed = E.cast<double>();
+  Eigen::MatrixX3d G_kernel(V.rows(), 3);
+  const auto nV = static_cast<std::int32_t>(V.rows());
+  const double E_kernel = lamina::shell_energy_and_gradient(
+      Q.data(), nV, mu, eta, V.data(), Fd.data(), static_cast<std::int32_t>(F.rows()), Ed.data(),
+      static_cast<std::int32_t>(E.rows()), G_kernel.data());
+  const double E_only = lamina::shell_energy(Q.data(), nV, mu, eta, V.data(), Fd.data(),
+                                             static_cast<std::int32_t>(F.rows()), Ed.data(),
+                                             static_cast<std::int32_t>(E.rows()));
+  const bool same = E_shell == E_kernel && E_only == E_kernel && G == G_kernel;
+  std::printf("%d edges; energy %.17g (shell, stateless and energy-only kernels: %s)\n",
+              static_cast<int>(E.rows()), E_shell, same ? "the same bits" : "DIFFERENT");
+  for (Eigen::Index i = 0; i < G.rows(); ++i) {
+    std::printf("dE/dq[%d] = (% .6f, % .6f, % .6f)\n", static_cast<int>(i), G(i, 0), G(i, 1),
+                G(i, 2));
   }
-  return E == E_only ? 0 : 1;
+  return same ? 0 : 1;
 }

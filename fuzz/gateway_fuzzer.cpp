@@ -4,9 +4,10 @@
 // documented shapes. Memory errors are left to AddressSanitizer.
 //
 // Input bytes, read in order (missing bytes read as 0):
-//   nlhs (mod 5); nrhs (6 below 224, else mod 9); for lamina_solve, when
-//   that makes 8 inputs, one more byte: 2 (byte mod 4) inputs more (up to
-//   four option pairs);
+//   nlhs (mod 5); nrhs (the plug-in's input count, 6 or for
+//   lamina_check_edge_table 2, below 224, else mod 9); for lamina_solve,
+//   when that makes 8 inputs, one more byte: 2 (byte mod 4) inputs more (up
+//   to four option pairs);
 //   per input after the sixth (the options) one byte first: below 160 a
 //   word of the plug-in's words (kHessianWords, kSolveWords) as a char row,
 //   else as below;
@@ -197,9 +198,9 @@ void expect_info(const mxArray* a) {
 }
 
 bool is_own_error(const std::string& id) {
-  static const char* const reasons[] = {"lamina:badType",   "lamina:badSize",
-                                        "lamina:tooLarge",  "lamina:badIndex",
-                                        "lamina:badOption", "lamina:tooManyOutputs"};
+  static const char* const reasons[] = {
+      "lamina:badType",   "lamina:badSize",        "lamina:tooLarge",     "lamina:badIndex",
+      "lamina:badOption", "lamina:tooManyOutputs", "lamina:edgeMismatch", "lamina:outOfMemory"};
   for (const char* r : reasons) {
     if (id == r) return true;
   }
@@ -223,9 +224,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string name = LAMINA_FUZZ_PLUGIN;
   const bool hessian = name == "lamina_work_hessian";
   const bool solve = name == "lamina_solve";
+  const bool check = name == "lamina_check_edge_table";
   const int nlhs = r.byte() % 5;
   const std::uint8_t n = r.byte();
-  int nrhs = n < 224 ? 6 : n % 9;
+  int nrhs = n < 224 ? (check ? 2 : 6) : n % 9;
   if (solve && nrhs == 8) nrhs += 2 * (r.byte() % 4);
 
   std::vector<shape> shapes(nrhs);
@@ -266,6 +268,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (verbose) std::fprintf(stderr, "accepted\n");
+  if (check) {
+    // It returns nothing, and only for two inputs and no requested output.
+    if (nrhs != 2 || nlhs != 0) fail("accepted " + std::to_string(nrhs) + " inputs");
+    for (const auto& o : out.outputs) {
+      if (o) fail("stored an output");
+    }
+    return 0;
+  }
   if (nrhs != 6 && !(hessian && nrhs == 8) && !solve) {
     fail("accepted " + std::to_string(nrhs) + " inputs");
   }

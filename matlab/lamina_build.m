@@ -1,11 +1,13 @@
-function lamina_build(outdir, extra_flags, names)
-%LAMINA_BUILD  Compile the lamina MEX plug-ins for this MATLAB or Octave.
-%   LAMINA_BUILD compiles the plug-ins manifest.txt lists (lamina_work_deriv,
-%   lamina_work_total, lamina_hinge_mask, lamina_work_hessian, lamina_solve)
-%   into build/octave (in Octave) or build/matlab (in MATLAB) of the lamina
+function lamina_build(outdir, extra_flags, selection)
+%LAMINA_BUILD  Compile the lamina plug-ins for this MATLAB or Octave.
+%   LAMINA_BUILD compiles the plug-ins that manifest.txt lists
+%   (lamina_work_deriv, lamina_work_total, lamina_hinge_mask,
+%   lamina_work_hessian, lamina_check_edge_table and lamina_solve) into
+%   build/octave (in Octave) or build/matlab (in MATLAB) of the lamina
 %   folder, and copies their help files and LAMINA_EDGE_TABLE beside them. That folder is the one to add to the path;
-%   LAMINA_BUILD prints the addpath command. For example, in Octave:
+%   LAMINA_BUILD prints the addpath command.
 %
+%   Example (not run): in Octave, with the lamina sources in /home/me/lamina.
 %     run /home/me/lamina/matlab/lamina_build.m
 %     addpath('/home/me/lamina/build/octave')
 %
@@ -15,13 +17,23 @@ function lamina_build(outdir, extra_flags, names)
 %   LAMINA_BUILD(OUTDIR) compiles into OUTDIR instead. LAMINA_BUILD(OUTDIR,
 %   EXTRA_FLAGS) adds EXTRA_FLAGS (a char row, e.g. '-Wall -Wextra') to the
 %   compiler flags. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS, NAMES) compiles only
-%   the plug-ins named in the cell array NAMES.
+%   the plug-ins named in the cell array NAMES. LAMINA_BUILD(OUTDIR,
+%   EXTRA_FLAGS, 'mex') builds, in Octave, only the plug-ins that are
+%   oct-files, as MEX files: the twins the tests and benchmarks compare the
+%   oct-files with.
 %
-%   In Octave the plug-ins are built with "mkoctfile --mex"; in MATLAB with
-%   "mex -R2017b" (the separate-complex API that the gateways are written
-%   for). Either way the compiler is told not to contract floating-point
-%   operations into fused multiply-adds: the results are fixed to the last
-%   bit, and contraction would change them.
+%   In MATLAB the plug-ins are MEX files, built with "mex -R2017b" (the
+%   separate-complex API that the gateways are written for). In Octave they
+%   are MEX files built with "mkoctfile --mex", except those that
+%   manifest.txt also lists as oct-files (lamina_work_hessian): these are
+%   built with "mkoctfile" against Octave's own interface, which hands a
+%   large sparse result to Octave without copying it. Octave runs NAME.oct
+%   rather than NAME.mex of the same folder (and either rather than NAME.m),
+%   so LAMINA_BUILD deletes the .mex file of a plug-in it builds as an
+%   oct-file, and the .oct file of one it builds as a MEX file: no file of an
+%   earlier build is left to shadow the new one. Either way the compiler is
+%   told not to contract floating-point operations into fused multiply-adds:
+%   the results are fixed to the last bit, and contraction would change them.
 %
 %   lamina_solve links CHOLMOD from SuiteSparse (Debian: libsuitesparse-dev;
 %   the headers in suitesparse/ of the compiler's include path, the library
@@ -32,7 +44,8 @@ function lamina_build(outdir, extra_flags, names)
 %
 %   Requires a C++17 compiler: in MATLAB, one selected with "mex -setup C++".
 %
-%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK.
+%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK,
+%   LAMINA_WORK_HESSIAN, LAMINA_CHECK_EDGE_TABLE, LAMINA_SOLVE.
 
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
@@ -52,41 +65,62 @@ function lamina_build(outdir, extra_flags, names)
   end
 
   m = read_manifest(fullfile(root, 'manifest.txt'));
-  in_root = @(files) cellfun(@(f) fullfile(root, f), files, 'UniformOutput', false);
-  common = in_root([m.kernels, m.checks, m.gateway]);
-  includes = strcat('-I', in_root(m.include));
-  plugins = m.plugin_names;
   if nargin < 3
-    names = plugins;
+    selection = m.plugin_names;
   end
+  % The twins are the plug-ins Octave gets as oct-files, built as MEX files.
+  twins = ischar(selection) && strcmp(selection, 'mex');
+  names = selection;
+  if twins
+    names = m.oct_names;
+  end
+  in_root = @(files) cellfun(@(f) fullfile(root, f), files, 'UniformOutput', false);
+  includes = strcat('-I', in_root(m.include));
+  flags = [strjoin(m.flags_gnu, ' ') ' ' extra_flags];
 
-  for k = 1:numel(plugins)
-    name = plugins{k};
+  built = {};
+  for k = 1:numel(m.plugin_names)
+    name = m.plugin_names{k};
+    o = find(strcmp(m.oct_names, name));
     if ~any(strcmp(name, names))
       continue;
     end
-    sources = [{fullfile(root, m.plugin_sources{k})}, common];
+    % A plug-in Octave gets as an oct-file: its oct gateway and the
+    % oct-files' glue instead of the MEX gateway and glue.
+    as_oct = is_octave && ~isempty(o) && ~twins;
+    if as_oct
+      sources = [m.oct_sources(o), m.kernels, m.checks, m.octgateway];
+      groups = m.oct_groups{o};
+    else
+      sources = [m.plugin_sources(k), m.kernels, m.checks, m.gateway];
+      groups = m.plugin_groups{k};
+    end
     libraries = {};
     cxx_library = false;
-    for group = m.plugin_groups{k}
-      sources = [sources, in_root(m.(group{1}))];
+    for group = groups
+      sources = [sources, m.(group{1})];
       % A links_<group> line names the libraries the group needs.
       if isfield(m, ['links_' group{1}])
         libraries = [libraries, strcat('-l', m.(['links_' group{1}]))];
       end
       cxx_library = cxx_library || any(strcmp(group{1}, {'shell', 'solver'}));
     end
-    fprintf('lamina_build: %s\n', name);
-    if is_octave
-      build_octave(name, sources, includes, libraries, outdir, ...
-                   [strjoin(m.flags_gnu, ' ') ' ' extra_flags], root);
+    sources = in_root(sources);
+    if as_oct
+      fprintf('lamina_build: %s (oct-file)\n', name);
+      build_octave(name, sources, includes, libraries, outdir, flags, root, '.oct');
+    elseif is_octave
+      fprintf('lamina_build: %s\n', name);
+      build_octave(name, sources, includes, libraries, outdir, flags, root, '.mex');
     else
+      fprintf('lamina_build: %s\n', name);
       build_matlab(name, sources, includes, libraries, cxx_library, outdir, extra_flags, m);
     end
+    built{end + 1} = name;
   end
   % The help files, and the edge table builder that goes with the plug-ins.
   if ~strcmp(outdir, here)
-    for name = [plugins(ismember(plugins, names)), {'lamina_edge_table'}]
+    for name = [built, {'lamina_edge_table'}]
       copyfile(fullfile(here, [name{1} '.m']), outdir);
     end
   end
@@ -101,23 +135,38 @@ function p = absolute(d)
   cd(old);
 end
 
-function build_octave(name, sources, includes, libraries, outdir, flags, root)
+% Builds NAME.mex (EXT '.mex', "mkoctfile --mex") or NAME.oct (EXT '.oct',
+% Octave's own interface), and deletes the file of the other kind an earlier
+% build may have left: Octave would run NAME.oct rather than NAME.mex.
+function build_octave(name, sources, includes, libraries, outdir, flags, root, ext)
   % mkoctfile takes its optimisation and language flags from CXXFLAGS.
   flags = ['-O3 -std=c++17 ' flags];
   old_flags = getenv('CXXFLAGS');
   setenv('CXXFLAGS', flags);
   cleanup = onCleanup(@() setenv('CXXFLAGS', old_flags));
-  % Export only the two MEX entry points, as MATLAB's own linker map does.
+  % Export only the entry points: the two of a MEX file, as MATLAB's own
+  % linker map does, or an oct-file's installer.
+  mex_file = strcmp(ext, '.mex');
   exports = {};
   if isunix() && ~ismac()
-    exports = {['-Wl,--version-script=' fullfile(root, 'mex', 'exports.map')]};
+    map = fullfile(root, ifelse(mex_file, 'mex', 'oct'), 'exports.map');
+    exports = {['-Wl,--version-script=' map]};
   end
-  out = fullfile(outdir, [name '.mex']);
-  [output, status] = mkoctfile('--mex', '-o', out, includes{:}, exports{:}, sources{:}, ...
+  kind = ifelse(mex_file, {'--mex'}, {});
+  out = fullfile(outdir, [name ext]);
+  [output, status] = mkoctfile(kind{:}, '-o', out, includes{:}, exports{:}, sources{:}, ...
                                libraries{:});
   if status ~= 0
     error('lamina:buildFailed', 'mkoctfile failed for %s:\n%s', name, output);
   end
+  other = fullfile(outdir, [name ifelse(mex_file, '.oct', '.mex')]);
+  if exist(other, 'file')
+    delete(other);
+  end
+end
+
+function v = ifelse(c, a, b)
+  if c, v = a; else, v = b; end
 end
 
 function build_matlab(name, sources, includes, libraries, cxx_library, outdir, extra_flags, m)
@@ -148,7 +197,8 @@ end
 function m = read_manifest(file)
   % The lines of manifest.txt, the one list of what lamina builds: a key
   % word, then the values ('#' starts a comment).
-  m = struct('plugin_names', {{}}, 'plugin_sources', {{}}, 'plugin_groups', {{}});
+  m = struct('plugin_names', {{}}, 'plugin_sources', {{}}, 'plugin_groups', {{}}, ...
+             'oct_names', {{}}, 'oct_sources', {{}}, 'oct_groups', {{}});
   lines = strsplit(fileread(file), {'\r\n', '\n'});
   for i = 1:numel(lines)
     line = strtrim(regexprep(lines{i}, '#.*', ''));
@@ -156,10 +206,10 @@ function m = read_manifest(file)
       continue;
     end
     words = strsplit(line);
-    if strcmp(words{1}, 'plugin')
-      m.plugin_names{end + 1} = words{2};
-      m.plugin_sources{end + 1} = words{3};
-      m.plugin_groups{end + 1} = words(4:end);
+    if any(strcmp(words{1}, {'plugin', 'oct'}))
+      m.([words{1} '_names']){end + 1} = words{2};
+      m.([words{1} '_sources']){end + 1} = words{3};
+      m.([words{1} '_groups']){end + 1} = words(4:end);
     else
       m.(words{1}) = words(2:end);
     end

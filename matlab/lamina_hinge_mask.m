@@ -41,7 +41,13 @@ function varargout = lamina_hinge_mask(varargin)
 %     lamina:tooLarge   more rows than 32-bit counts allow
 %     lamina:badIndex   an index of an edge row with both c and d present that
 %                       is not a vertex row 0 ... #V-1
-%     lamina:notCompiled  the MEX file has not been built (run lamina_build)
+%     lamina:notCompiled  only this help file was found, not the compiled plug-in:
+%                       build it with lamina_build.m, in the matlab folder of
+%                       the lamina sources (or with CMake), and add the folder
+%                       it names to the path
+%
+%   No warning lamina:oneBased: the energy plug-ins and LAMINA_EDGE_TABLE warn
+%   when the faces look 1-based, but this plug-in does not read SOURCE_FACES.
 %
 %   Example: the two-triangle patch has one hinge and four boundary edges.
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
@@ -49,7 +55,7 @@ function varargout = lamina_hinge_mask(varargin)
 %     E = lamina_edge_table(F)   % [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1]
 %     valid = lamina_hinge_mask(V, 0, 0, F, V, E)   % [0; 1; 0; 0; 0]
 %
-%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_EDGE_TABLE, LAMINA_BUILD.
+%   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_EDGE_TABLE.
 
   error('lamina:notCompiled', ...
         ['%s is not compiled for this host (%s holds only its help file): run ' ...

@@ -72,6 +72,13 @@ function varargout = lamina_solve(varargin)
 %                             mass, ...), or 'Mass', 'TimeStep' and 'Target'
 %                             given without the options they need
 %     lamina:tooManyOutputs   more than two outputs requested
+%     lamina:edgeMismatch     a row of EDGES that does not belong to the
+%                             faces: the solver prepares the mesh once and
+%                             checks its edge table as LAMINA_CHECK_EDGE_TABLE
+%                             does (the energy plug-ins take any table)
+%   and, as LAMINA_WORK_DERIV, the warning lamina:oneBased when no index of
+%   SOURCE_FACES is 0 (faces that look 1-based: pass F - 1); the solver reads
+%   such faces as every plug-in does, 0-based.
 %
 %   Example: a 12-by-12 sheet clamped along two columns sags under its
 %   weight, from flat.
@@ -83,9 +90,10 @@ function varargout = lamina_solve(varargin)
 %     held = repmat(i(:) <= 1, 1, 3);
 %     f = zeros(n * n, 3);  f(:, 3) = -2 / (n * n);      % a weight of 2
 %     [X, info] = lamina_solve(V, 10, 10, F, V, E, 'Fixed', held, 'Forces', f);
-%     info.message                                       % converged: ...
+%     assert(info.converged, info.message);              % it sags, and converged
 %
-%   See also LAMINA_WORK_HESSIAN, LAMINA_WORK_DERIV, LAMINA_EDGE_TABLE.
+%   See also LAMINA_WORK_HESSIAN, LAMINA_WORK_DERIV, LAMINA_EDGE_TABLE,
+%   LAMINA_CHECK_EDGE_TABLE.
 
   error('lamina:notCompiled', ...
         ['%s is not compiled for this host (%s holds only its help file): run ' ...
@@ -147,3 +155,4 @@ function varargout = lamina_solve(varargin)
 %!error <'Project' must be 'clamp', 'abs' or 'none', but it is 'soft'> lamina_solve(V, 10, 10, F, V, E, 'Project', 'soft')
 %!error id=MATLAB:lamina_solve lamina_solve(V, 10, 10, F, V, E, 'Fixed')
 %!error id=lamina:tooManyOutputs [a, b, c] = lamina_solve(V, 10, 10, F, V, E)
+%!error id=lamina:edgeMismatch lamina_solve(V, 10, 10, F, V, E(:, [1 2 4 3]))

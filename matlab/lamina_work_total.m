@@ -38,7 +38,15 @@ function varargout = lamina_work_total(varargin)
 %     lamina:badIndex   a face index, or an index of an edge row with both c and
 %                       d present, that is not a row 0 ... #V-1 of the vertex
 %                       matrices (the message names the entry and its value)
-%     lamina:notCompiled  the MEX file has not been built (run lamina_build)
+%     lamina:notCompiled  only this help file was found, not the compiled plug-in:
+%                       build it with lamina_build.m, in the matlab folder of
+%                       the lamina sources (or with CMake), and add the folder
+%                       it names to the path
+%
+%   Warning lamina:oneBased: no index of SOURCE_FACES is 0, so the faces look
+%   1-based (MATLAB's usual numbering, passed as it is). lamina's indices are
+%   0-based: pass F - 1. 1-based faces that still fit (a vertex no face uses
+%   comes last) would silently give the energy of another mesh.
 %
 %   Example:
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
@@ -47,7 +55,7 @@ function varargout = lamina_work_total(varargin)
 %     Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
 %     energy = lamina_work_total(Q, 2, 3, F, V, E)   % 0.52999, as lamina_work_deriv
 %
-%   See also LAMINA_WORK_DERIV, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE, LAMINA_BUILD.
+%   See also LAMINA_WORK_DERIV, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE.
 
   error('lamina:notCompiled', ...
         ['%s is not compiled for this host (%s holds only its help file): run ' ...

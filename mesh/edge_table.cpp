@@ -1,3 +1,4 @@
+#include <lamina/checks.h>
 #include <lamina/edge_table.h>
 
 #include <algorithm>
@@ -5,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "simd/index.h"
 
@@ -49,6 +51,7 @@ std::string number(double x) {
 // such half-edge lies in a face before the first face with a fault of its
 // own, so it is reported before that face.
 edge_table build_edge_table(const double* faces, std::int32_t nF) {
+  throw_if_failed(check_table_pointer(input::source_faces, nF, faces, message_style::cpp));
   edge_table t;
   if (nF <= 0) return t;
   const std::size_t n = static_cast<std::size_t>(nF);
@@ -144,6 +147,14 @@ edge_table build_edge_table(const double* faces, std::int32_t nF) {
   for (const auto* column : {&a, &b, &c, &d})
     t.edges.insert(t.edges.end(), column->begin(), column->end());
   return t;
+}
+
+edge_table build_edge_table(const faces_view& faces) {
+  throw_if_failed(
+      check_table_pointer(input::source_faces, faces.rows(), faces.data(), message_style::cpp));
+  std::vector<double> f(3 * static_cast<std::size_t>(faces.rows()));
+  faces.copy_column_major(f.data());
+  return build_edge_table(f.data(), static_cast<std::int32_t>(faces.rows()));
 }
 
 }  // namespace lamina

@@ -1,5 +1,7 @@
 #include "arguments.h"
 
+#include "options.h"
+
 namespace lamina {
 namespace mex {
 namespace {
@@ -51,12 +53,12 @@ bool raise(const input_error& e) {
   return false;
 }
 
+bool read_double_table(input which, const mxArray* a, matrix_view* m) {
+  return read_matrix(which, a, true, m);
+}
+
 bool check_output_count(const char* plugin, int nlhs, int most, const char* outputs) {
-  if (nlhs <= most) return true;
-  mexErrMsgIdAndTxt("lamina:tooManyOutputs",
-                    "%d outputs were requested, but %s returns at most %d (%s)", nlhs, plugin, most,
-                    outputs);
-  return false;
+  return nlhs <= most || raise(too_many_outputs(plugin, nlhs, most, outputs));
 }
 
 bool read_shell_inputs(const mxArray* const prhs[], uses what, shell_inputs* in) {

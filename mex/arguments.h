@@ -38,6 +38,10 @@ struct shell_inputs {
 // error (and returns false, should the host's error call ever return).
 bool read_shell_inputs(const mxArray* const prhs[], uses what, shell_inputs* in);
 
+// Reads a table that must be a real, full double matrix (the class checked
+// before its data is asked for); raises lamina:badType otherwise.
+bool read_double_table(input which, const mxArray* a, matrix_view* m);
+
 // Raises lamina:tooManyOutputs when more than `most` outputs were requested:
 // a host would otherwise fail after the call with an error of its own that
 // carries no identifier (Octave: "element number 3 undefined in return

@@ -8,7 +8,9 @@
 //
 // Everything that can fail is checked before any output is created: the six
 // inputs (as every plug-in checks them), the options' classes and sizes
-// (options.h), then their values (lamina::solve throws invalid_option). The
+// (options.h), the edge table against the faces (the shell checks that it
+// belongs to them: lamina:edgeMismatch), then the options' values
+// (lamina::solve throws invalid_option). The
 // C++ part runs inside one try block that records a failure; the host's
 // error is raised after it, once no C++ object is left on the stack.
 #include <lamina/shell.h>
@@ -107,18 +109,21 @@ bool run(const lamina::mex::shell_inputs& in, const lamina::options::parsed_opti
   try {
     std::vector<std::uint8_t> fixed(3 * static_cast<std::size_t>(in.nV), 0);
     const lamina::solve_options o = to_solve_options(parsed, &fixed);
+    lamina::shell_options so;
+    so.style = lamina::message_style::matlab;
     const lamina::shell s(in.source_faces, in.nF, in.source_vertices, in.nV, in.mu, in.eta,
-                          in.edges, in.nE);
+                          in.edges, in.nE, so);
     *result = lamina::solve(s, in.deformed_v, o);
     return true;
   } catch (const lamina::invalid_option& e) {
     f->set(e.identifier(), e.what());
   } catch (const lamina::invalid_input& e) {
-    // The inputs passed the same checks before, so this does not happen;
-    // the identifier is kept as a literal, which outlives the exception.
+    // An edge table that does not belong to the faces; the inputs passed
+    // the other checks before. The identifier is kept as a literal, which
+    // outlives the exception.
     f->set("lamina:badInput", e.what());
-    for (const char* id :
-         {"lamina:badType", "lamina:badSize", "lamina:tooLarge", "lamina:badIndex"}) {
+    for (const char* id : {"lamina:edgeMismatch", "lamina:badType", "lamina:badSize",
+                           "lamina:tooLarge", "lamina:badIndex"}) {
       if (e.identifier() == id) f->identifier = id;
     }
   } catch (const std::bad_alloc&) {

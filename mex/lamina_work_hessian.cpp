@@ -15,13 +15,9 @@
 #include "hessian_kernels.h"
 #include "mex.h"
 #include "mex_options.h"
+#include "usage.h"
 
 namespace {
-
-constexpr const char kUsage[] =
-    "6 inputs required: [energy, gradient, hessian] = lamina_work_hessian(deformed_v, mu, eta, "
-    "source_faces, source_vertices, edges), optionally followed by the option 'Project', "
-    "'none' | 'clamp' | 'abs'";
 
 // The host's allocator: memory it reclaims by itself should the call end in
 // an error after the allocation.
@@ -30,35 +26,23 @@ struct host_allocator {
   void release(void* p) { mxFree(p); }
 };
 
-// The one option, 'Project', read by the plug-ins' shared option reader.
-const char* const kProjections[] = {"none", "clamp", "abs", nullptr};
-const lamina::projection kProjectionValues[] = {lamina::projection::none, lamina::projection::clamp,
-                                                lamina::projection::abs};
-const lamina::options::option_spec kOptions[] = {
-    {"Project", lamina::options::kind::choice, kProjections}};
-
-bool read_options(int nrhs, const mxArray* prhs[], lamina::projection* project) {
-  lamina::options::parsed_option parsed[1];
-  if (!lamina::mex::read_options("lamina_work_hessian", kOptions, 1, nrhs, prhs, 6, 0, parsed)) {
-    return false;
-  }
-  *project = parsed[0].given ? kProjectionValues[parsed[0].choice] : lamina::projection::none;
-  return true;
-}
-
 }  // namespace
 
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs < 6 || nrhs % 2 != 0) {
-    mexErrMsgIdAndTxt("MATLAB:lamina_work_hessian", kUsage);
+    mexErrMsgIdAndTxt("MATLAB:lamina_work_hessian", lamina::mex::kHessianUsage);
     return;
   }
   if (!lamina::mex::check_output_count("lamina_work_hessian", nlhs, 3,
                                        "energy, gradient, hessian")) {
     return;
   }
-  lamina::projection project;
-  if (!read_options(nrhs, prhs, &project)) return;
+  // The options (read by the reader the oct-file shares) before the inputs.
+  lamina::options::parsed_option project;
+  if (!lamina::mex::read_options("lamina_work_hessian", lamina::options::kHessianOptions, 1, nrhs,
+                                 prhs, 6, 0, &project)) {
+    return;
+  }
   lamina::mex::shell_inputs in;
   if (!lamina::mex::read_shell_inputs(prhs, lamina::uses::energy, &in)) return;
 
@@ -95,7 +79,8 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
   double* values = mxGetPr(hessian);
   energy_out[0] = lamina::detail::shell_energy_gradient_hessian(
       lamina::preferred_isa(), in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices,
-      in.source_faces, in.nF, in.edges, in.nE, project, positions, gradient_out, values);
+      in.source_faces, in.nF, in.edges, in.nE, lamina::options::hessian_projection(project),
+      positions, gradient_out, values);
   allocator.release(neighbours.first);
   allocator.release(neighbours.neighbour);
 }

@@ -12,11 +12,19 @@
 namespace lamina {
 namespace mex {
 
-// An argument as the option reader sees it. The text is read from a char
-// array; the data pointer only where `what` is a vertex option (of a real
-// full double or a full logical array); the first element only where it is
-// a scalar option (of a real numeric or logical array that has one).
-options::option_value describe_argument(const mxArray* a, options::kind what);
+// The characters of a char argument, in memory from the host's allocator
+// (which reclaims it should the call end in an error first).
+struct argument_text {
+  char* buffer = nullptr;
+  void release();
+};
+
+// An argument as the option reader sees it. The whole text is read from a
+// char array (into *text); the data pointer only where `what` is a vertex
+// option (of a real full double or a full logical array); the first element
+// only where it is a scalar option (of a real numeric or logical array that
+// has one).
+options::option_value describe_argument(const mxArray* a, options::kind what, argument_text* text);
 
 // Reads the name-value pairs prhs[first], prhs[first + 1], ... (up to nrhs,
 // an even count after first) against the table, into out (count entries,

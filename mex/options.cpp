@@ -1,8 +1,8 @@
 // The option reader of options.h.
 //
 // Linked into the MEX plug-ins, which may import nothing but their host's
-// functions and the C library: no part of the C++ library that needs
-// linking, messages go into fixed buffers with snprintf.
+// functions and the C library, and into the oct-files: no part of the C++
+// library that needs linking, messages go into fixed buffers with snprintf.
 #include "options.h"
 
 #include <cmath>
@@ -17,11 +17,12 @@ namespace {
 
 const char* const kBadOption = "lamina:badOption";
 
-option_error make_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+input_error make_error(const char* identifier, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
-option_error make_error(const char* format, ...) {
-  option_error e;
-  e.identifier = kBadOption;
+input_error make_error(const char* identifier, const char* format, ...) {
+  input_error e;
+  e.identifier = identifier;
   va_list args;
   va_start(args, format);
   std::vsnprintf(e.message, sizeof e.message, format, args);
@@ -60,14 +61,26 @@ struct number_text {
   }
 };
 
-bool equal_ignoring_case(const char* a, const char* b) {
-  for (; *a != 0 && *b != 0; ++a, ++b) {
-    const char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-    const char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-    if (x != y) return false;
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The whole text of an argument equals a word, ignoring case.
+bool equal_ignoring_case(const option_value& v, const char* word) {
+  std::size_t i = 0;
+  for (; i < v.length && word[i] != 0; ++i) {
+    if (lower(v.text[i]) != lower(word[i])) return false;
   }
-  return *a == *b;
+  return i == v.length && word[i] == 0;
 }
+
+// At most this many characters of what was passed are quoted in a message,
+// followed by "..." when there are more: enough to recognise a mistyped
+// word, and a bound on the message whatever text a caller passes.
+constexpr std::size_t kQuoted = 31;
+int quoted_length(const option_value& v) {
+  return static_cast<int>(v.length < kQuoted ? v.length : kQuoted);
+}
+const char* quoted_text(const option_value& v) { return v.text != nullptr ? v.text : ""; }
+const char* ellipsis(const option_value& v) { return v.length > kQuoted ? "..." : ""; }
 
 // "'none', 'clamp' or 'abs'"
 void list_choices(const char* const* choices, text_buffer* out) {
@@ -109,13 +122,14 @@ void describe(const option_spec& spec, std::size_t nV, text_buffer* out) {
 }
 
 // "the value of 'X' must be <description>, but it is <what>"
-option_error wrong_value(const option_spec& spec, std::size_t nV, const char* what) {
+input_error wrong_value(const option_spec& spec, std::size_t nV, const char* what) {
   text_buffer d;
   describe(spec, nV, &d);
-  return make_error("the value of '%s' must be %s, but it is %s", spec.name, d.text, what);
+  return make_error(kBadOption, "the value of '%s' must be %s, but it is %s", spec.name, d.text,
+                    what);
 }
 
-option_error wrong_class(const option_spec& spec, std::size_t nV, const option_value& v) {
+input_error wrong_class(const option_spec& spec, std::size_t nV, const option_value& v) {
   char what[96];
   if (spec.what == kind::choice) {  // text or not, whatever the number's form
     std::snprintf(what, sizeof what, "of class %s", v.class_name);
@@ -129,13 +143,13 @@ option_error wrong_class(const option_spec& spec, std::size_t nV, const option_v
   return wrong_value(spec, nV, what);
 }
 
-option_error wrong_size(const option_spec& spec, std::size_t nV, const option_value& v) {
+input_error wrong_size(const option_spec& spec, std::size_t nV, const option_value& v) {
   char what[64];
   std::snprintf(what, sizeof what, "%zu-by-%zu", v.rows, v.cols);
   return wrong_value(spec, nV, what);
 }
 
-option_error read_scalar(const option_spec& spec, const option_value& v, parsed_option* out) {
+input_error read_scalar(const option_spec& spec, const option_value& v, parsed_option* out) {
   const bool logical_ok = spec.what == kind::flag;
   if (!(v.is_numeric || (logical_ok && v.is_logical)) || v.is_complex) {
     return wrong_class(spec, 0, v);
@@ -164,8 +178,8 @@ option_error read_scalar(const option_spec& spec, const option_value& v, parsed_
   return {};
 }
 
-option_error read_matrix(const option_spec& spec, std::size_t nV, const option_value& v,
-                         parsed_option* out) {
+input_error read_matrix(const option_spec& spec, std::size_t nV, const option_value& v,
+                        parsed_option* out) {
   const bool mask = spec.what == kind::vertex_mask;
   const bool logical = mask && v.is_logical && !v.is_sparse;
   if (!logical && (!v.is_double || v.is_complex || v.is_sparse || v.doubles == nullptr)) {
@@ -189,7 +203,8 @@ option_error read_matrix(const option_spec& spec, std::size_t nV, const option_v
     for (std::size_t i = 0; i < nV * 3; ++i) {
       const double x = out->doubles[i];
       if (x != 0.0 && x != 1.0) {
-        return make_error("%s(%zu,%zu) is %s, but a mask holds only 0 and 1 (false and true)",
+        return make_error(kBadOption,
+                          "%s(%zu,%zu) is %s, but a mask holds only 0 and 1 (false and true)",
                           spec.name, i % nV + 1, i / nV + 1, number_text(x).text);
       }
     }
@@ -200,18 +215,19 @@ option_error read_matrix(const option_spec& spec, std::size_t nV, const option_v
 }  // namespace
 
 int find_option(const option_spec* table, int count, const option_value& name) {
-  if (!name.is_char || name.truncated) return -1;
+  if (!name.is_char) return -1;
   for (int k = 0; k < count; ++k) {
-    if (equal_ignoring_case(name.text, table[k].name)) return k;
+    if (equal_ignoring_case(name, table[k].name)) return k;
   }
   return -1;
 }
 
-option_error read_option(const char* plugin, const option_spec* table, int count,
-                         const option_value& name, const option_value& value, int name_position,
-                         std::size_t nV, parsed_option* out) {
+input_error read_option(const char* plugin, const option_spec* table, int count,
+                        const option_value& name, const option_value& value, int name_position,
+                        std::size_t nV, parsed_option* out) {
   if (!name.is_char) {
-    return make_error("input %d must be an option name such as '%s', but it is of class %s",
+    return make_error(kBadOption,
+                      "input %d must be an option name such as '%s', but it is of class %s",
                       name_position, table[0].name, name.class_name);
   }
   const int which = find_option(table, count, name);
@@ -227,21 +243,22 @@ option_error read_option(const char* plugin, const option_spec* table, int count
         known.add("%s'%s'", k == 0 ? "" : k + 1 == count ? " and " : ", ", table[k].name);
       }
     }
-    return make_error("there is no option '%s%s': %s", name.text, name.truncated ? "..." : "",
-                      known.text);
+    return make_error(kBadOption, "there is no option '%.*s%s': %s", quoted_length(name),
+                      quoted_text(name), ellipsis(name), known.text);
   }
   const option_spec& spec = table[which];
   parsed_option p;
-  option_error e;
+  input_error e;
   switch (spec.what) {
     case kind::choice: {
       if (!value.is_char) return wrong_class(spec, nV, value);
       for (int c = 0; spec.choices[c] != nullptr && p.choice < 0; ++c) {
-        if (!value.truncated && equal_ignoring_case(value.text, spec.choices[c])) p.choice = c;
+        if (equal_ignoring_case(value, spec.choices[c])) p.choice = c;
       }
       if (p.choice < 0) {
         char what[48];
-        std::snprintf(what, sizeof what, "'%s%s'", value.text, value.truncated ? "..." : "");
+        std::snprintf(what, sizeof what, "'%.*s%s'", quoted_length(value), quoted_text(value),
+                      ellipsis(value));
         return wrong_value(spec, nV, what);
       }
       break;
@@ -264,18 +281,23 @@ option_error read_option(const char* plugin, const option_spec* table, int count
   return {};
 }
 
-option_error read_options(const char* plugin, const option_spec* table, int count,
-                          const option_value* args, int nargs, int first_position, std::size_t nV,
-                          parsed_option* out) {
-  for (int k = 0; k < count; ++k) out[k] = parsed_option();
-  for (int a = 0; a + 1 < nargs; a += 2) {
-    if (option_error e =
-            read_option(plugin, table, count, args[a], args[a + 1], first_position + a, nV, out)) {
-      return e;
-    }
-  }
-  return {};
+const char* const kProjections[] = {"none", "clamp", "abs", nullptr};
+const option_spec kHessianOptions[1] = {{"Project", kind::choice, kProjections}};
+
+projection hessian_projection(const parsed_option& project) {
+  static const projection values[] = {projection::none, projection::clamp, projection::abs};
+  return project.given ? values[project.choice] : projection::none;
 }
 
 }  // namespace options
+
+namespace mex {
+
+input_error too_many_outputs(const char* plugin, int requested, int most, const char* outputs) {
+  return options::make_error("lamina:tooManyOutputs",
+                             "%d outputs were requested, but %s returns at most %d (%s)", requested,
+                             plugin, most, outputs);
+}
+
+}  // namespace mex
 }  // namespace lamina

@@ -2,15 +2,22 @@
 //   lamina_work_hessian(..., 'Project', 'clamp')
 //   lamina_solve(..., 'Fixed', held, 'Forces', f, 'MaxIterations', 50):
 // matching the names (ignoring case, as MATLAB does), checking each value's
-// class, size and range, and the wording of the errors (lamina:badOption).
+// class, size and range, and the wording of the errors (lamina:badOption);
+// and the wording of a call with too many outputs.
 //
-// This part touches no host object: a gateway describes each argument as an
-// option_value (class name, size, text, data pointers), with MEX calls in
-// mex_options.h or with Octave's own API in an oct-file, and gets back the
-// parsed values or an error to raise. A plug-in's options are one table of
-// option_specs; adding an option is adding an entry.
+// This part touches no host object, so the MEX files and the Octave
+// oct-files compile it alike and raise the very same messages: a gateway
+// describes each argument as an option_value (class name, size, its whole
+// text, data pointers), with MEX calls in mex_options.h or with Octave's own
+// API in oct/arguments.h, and gets back the parsed values or the error to
+// raise. A plug-in's options are one table of option_specs; adding an
+// option is adding an entry (lamina_work_hessian's table is here, as its
+// MEX file and its oct-file share it).
 #ifndef LAMINA_MEX_OPTIONS_H
 #define LAMINA_MEX_OPTIONS_H
+
+#include <lamina/checks.h>
+#include <lamina/hessian.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -43,9 +50,11 @@ struct option_value {
   bool is_char = false, is_double = false, is_logical = false, is_numeric = false;
   bool is_complex = false, is_sparse = false;
   std::size_t rows = 0, cols = 0;  // cols: the product of all dimensions but the first
-  // A char argument's text, cut to fit (truncated set).
-  char text[32] = {0};
-  bool truncated = false;
+  // A char argument's characters, all of them, column-major (not
+  // terminated). Names and values are matched on the whole text; messages
+  // quote its first 31 characters, then "..." when there are more.
+  const char* text = nullptr;
+  std::size_t length = 0;
   // A real full double argument's data, or a logical one's (one byte per
   // element, 0 or 1), column-major.
   const double* doubles = nullptr;
@@ -56,6 +65,17 @@ struct option_value {
   double number = 0.0;
 };
 
+// The descriptions a gateway makes of a value: its text where it is char;
+// its data where `what` is a vertex kind; its first element where `what` is
+// a scalar kind.
+inline bool is_vertex_kind(kind what) {
+  return what == kind::vertex_mask || what == kind::vertex_matrix || what == kind::vertex_column;
+}
+inline bool is_scalar_kind(kind what) {
+  return what == kind::flag || what == kind::count || what == kind::nonnegative ||
+         what == kind::positive;
+}
+
 // An option as read: whether it was given, and its value.
 struct parsed_option {
   bool given = false;
@@ -63,12 +83,6 @@ struct parsed_option {
   double number = 0.0;                     // scalars (flag: 0 or 1; count: the whole number)
   const double* doubles = nullptr;         // vertex matrices, and a 0/1 double mask
   const std::uint8_t* logicals = nullptr;  // a logical mask
-};
-
-struct option_error {
-  const char* identifier = nullptr;  // "lamina:badOption", or null
-  char message[640] = {0};
-  explicit operator bool() const { return identifier != nullptr; }
 };
 
 // The table entry a name argument names (ignoring case), or -1 when it is
@@ -79,18 +93,30 @@ int find_option(const option_spec* table, int count, const option_value& name);
 // name_position is the 1-based input position of the name, for messages;
 // nV the number of vertices the vertex options must have rows for. On
 // success out[k] receives the value of table entry k (given twice, an option
-// keeps its last value); on failure out is left as it was.
-option_error read_option(const char* plugin, const option_spec* table, int count,
-                         const option_value& name, const option_value& value, int name_position,
-                         std::size_t nV, parsed_option* out);
+// keeps its last value); on failure (lamina:badOption) out is left as it
+// was. The value need only be described as find_option's entry asks.
+input_error read_option(const char* plugin, const option_spec* table, int count,
+                        const option_value& name, const option_value& value, int name_position,
+                        std::size_t nV, parsed_option* out);
 
-// All the pairs args[0], args[1], args[2], ... (nargs even) in order, out
-// (count entries) cleared first; the first error met.
-option_error read_options(const char* plugin, const option_spec* table, int count,
-                          const option_value* args, int nargs, int first_position, std::size_t nV,
-                          parsed_option* out);
+// lamina_work_hessian's one option, 'Project' ('none', 'clamp' or 'abs'),
+// for its MEX file and its oct-file, and the projection it names (none
+// when it was not given).
+extern const option_spec kHessianOptions[1];
+projection hessian_projection(const parsed_option& project);
 
 }  // namespace options
+
+namespace mex {
+
+// The error for a call that asks for more outputs than the plug-in returns
+// (lamina:tooManyOutputs): `requested` of them from `plugin`, which returns at
+// most `most`, named in `outputs` ("energy, gradient, hessian"). A host would
+// otherwise fail after the call with an error of its own that carries no
+// identifier (Octave: "element number 4 undefined in return list").
+input_error too_many_outputs(const char* plugin, int requested, int most, const char* outputs);
+
+}  // namespace mex
 }  // namespace lamina
 
 #endif  // LAMINA_MEX_OPTIONS_H

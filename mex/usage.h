@@ -1,6 +1,8 @@
-// The usage texts the plug-ins raise when they are not given six inputs.
-// Callers match on them, so they stay byte for byte as they are: the TAB runs
-// included, and lamina_work_total sharing the text of lamina_work_deriv.
+// The usage texts the plug-ins raise when they are not given six inputs
+// (lamina_work_hessian: six, then name-value pairs), for the MEX gateways and
+// the oct-files alike. Callers match on them, so they stay byte for byte as
+// they are: the TAB runs included, and lamina_work_total sharing the text of
+// lamina_work_deriv.
 #ifndef LAMINA_MEX_USAGE_H
 #define LAMINA_MEX_USAGE_H
 
@@ -26,6 +28,11 @@ constexpr const char kMaskUsage[] =
     "vertices that comprise the edge, 3rd is the index of the opposite vertex in the "
     "face " LAMINA_TABS15
     "with the same orientation, 4th the opposite vertex in the face with the opposite orientation";
+
+constexpr const char kHessianUsage[] =
+    "6 inputs required: [energy, gradient, hessian] = lamina_work_hessian(deformed_v, mu, eta, "
+    "source_faces, source_vertices, edges), optionally followed by the option 'Project', "
+    "'none' | 'clamp' | 'abs'";
 
 }  // namespace mex
 }  // namespace lamina

@@ -107,6 +107,14 @@ struct table_failure {
   }
 };
 
+// Warns lamina.OneBasedWarning, attributed to the caller of lamina's Python
+// wrapper (stack level 2: the wrapper is level 1).
+void warn_one_based() {
+  if (PyErr_WarnEx(classes.one_based, lamina::one_based_warning(kStyle), 2) < 0) {
+    throw py::error_already_set();
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Reading arguments
 
@@ -160,6 +168,15 @@ py::array as_float64(const py::array& a, bool fortran) {
   return py::reinterpret_steal<py::array>(raw);
 }
 
+// Whether every value of `a` is a float64 exactly (NaN included): its
+// float64 copy converts back to the same values.
+bool exactly_float64(const py::array& a) {
+  const py::array x = as_float64(a, false);
+  static py::object array_equal = py::module_::import("numpy").attr("array_equal");
+  return array_equal(x.attr("astype")(a.dtype()), a, "equal_nan"_a = a.dtype().kind() == 'f')
+      .cast<bool>();
+}
+
 enum class role {
   vertices,  // float64 (or a list of numbers)
   indices    // any real integer or floating type up to 64 bits
@@ -182,10 +199,16 @@ py::array read_array(input which, py::handle obj, role r) {
   const py::dtype d = a.dtype();
   const char kind = d.kind();
   if (kind == 'c') raise(lamina::complex_array(which, kStyle));
-  const bool real = kind == 'f' && d.itemsize() <= 8;
+  const bool real = kind == 'f';
   const bool integer = kind == 'i' || kind == 'u';
-  const bool ok =
-      r == role::vertices ? (real && d.itemsize() == 8) || (converted && integer) : real || integer;
+  // Indices: any integer or real type (truncated toward zero, as the
+  // plug-ins read doubles). Vertices: any type whose values float64 holds
+  // exactly; float16, float32 and integers of up to 32 bits always do,
+  // int64, uint64 and longdouble arrays are checked value by value.
+  const bool ok = r == role::vertices ? real || integer : (real && d.itemsize() <= 8) || integer;
+  if (ok && r == role::vertices && d.itemsize() > (real ? 8 : 4) && !exactly_float64(a)) {
+    raise(lamina::inexact_values(which, dtype_name(d).c_str(), kStyle));
+  }
   if (!ok) {
     // What NumPy made of a non-array (a str, None, a list of objects) is
     // named by the argument's own type.
@@ -248,7 +271,7 @@ double read_coefficient(input which, py::handle obj) {
   return *static_cast<const double*>(x.data());
 }
 
-// "none", "clamp" or "abs", with the identifier of lamina_work_hessian's
+// "none", "clamp" or "abs" in any case, with the identifier of lamina_work_hessian's
 // 'Project' option, lamina:badOption (an InputTypeError for a value that is
 // not a str).
 lamina::projection read_projection(py::handle obj) {
@@ -257,9 +280,12 @@ lamina::projection read_projection(py::handle obj) {
           "project must be 'none', 'clamp' or 'abs', but it is of type " + type_name(obj));
   }
   const std::string s = obj.cast<std::string>();
-  if (s == "none") return lamina::projection::none;
-  if (s == "clamp") return lamina::projection::clamp;
-  if (s == "abs") return lamina::projection::abs;
+  // Case-insensitive, as the plug-ins' options: "Clamp" is "clamp".
+  std::string lower = s;
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (lower == "none") return lamina::projection::none;
+  if (lower == "clamp") return lamina::projection::clamp;
+  if (lower == "abs") return lamina::projection::abs;
   raise(false, "lamina:badOption", "project",
         "project must be 'none', 'clamp' or 'abs', but it is '" + s + "'");
 }
@@ -455,11 +481,7 @@ struct shell_call {
   // look 1-based.
   void report() const {
     if (failure) raise(failure);
-    if (checked.faces_look_one_based) {
-      if (PyErr_WarnEx(classes.one_based, lamina::one_based_warning(kStyle), 1) < 0) {
-        throw py::error_already_set();
-      }
-    }
+    if (checked.faces_look_one_based) warn_one_based();
   }
 
   const double* faces_data() { return faces.shape().data; }
@@ -473,6 +495,16 @@ py::array_t<double> new_vertex_array(std::int32_t nV, bool fortran) {
   const std::vector<py::ssize_t> shape{nV, 3};
   if (fortran) return py::array_t<double, py::array::f_style>(shape);
   return py::array_t<double, py::array::c_style>(shape);
+}
+
+// The kernels' column-major (nV, 3) gradient into a C-ordered one, the
+// layout NumPy users expect and the Shell returns: x, y, z of a vertex side
+// by side, so that G.ravel() is a view in the Hessian's order.
+void to_row_major(const std::vector<double>& column_major, double* out) {
+  const std::size_t n = column_major.size() / 3;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < 3; ++k) out[3 * i + k] = column_major[i + k * n];
+  }
 }
 
 // The arrays of a compressed-column matrix, filled without the GIL.
@@ -526,15 +558,18 @@ py::tuple energy_and_gradient(py::handle deformed_v, py::handle mu, py::handle e
                               py::handle source_faces, py::handle source_vertices,
                               py::handle edges) {
   shell_call in(deformed_v, mu, eta, source_faces, source_vertices, edges);
-  py::array_t<double> G = new_vertex_array(static_cast<std::int32_t>(in.rest.view.rows), true);
+  const std::size_t nV = in.rest.view.rows;
+  py::array_t<double> G = new_vertex_array(static_cast<std::int32_t>(nV), false);
   double* g = G.mutable_data();
   double E = 0;
   {
     py::gil_scoped_release unlocked;
     if (in.copy_and_check()) {
+      std::vector<double> column_major(3 * nV);
       E = lamina::shell_energy_and_gradient(in.deformed.data(), in.checked.nV, in.mu, in.eta,
                                             in.rest.data(), in.faces_data(), in.checked.nF,
-                                            in.edges_data(), in.checked.nE, g);
+                                            in.edges_data(), in.checked.nE, column_major.data());
+      to_row_major(column_major, g);
     }
   }
   in.report();
@@ -558,11 +593,12 @@ py::tuple energy_gradient_hessian(py::handle deformed_v, py::handle mu, py::hand
   in.report();
   const std::int64_t n = pattern->size();
   csc_arrays H(n, pattern->nnz());
-  py::array_t<double> G = new_vertex_array(in.checked.nV, true);
+  py::array_t<double> G = new_vertex_array(in.checked.nV, false);
   double* g = G.mutable_data();
   double E;
   {
     py::gil_scoped_release unlocked;
+    std::vector<double> column_major(3 * static_cast<std::size_t>(in.checked.nV));
     if (H.wide) {
       pattern->write(static_cast<std::int64_t*>(H.indptr.mutable_data()),
                      static_cast<std::int64_t*>(H.indices.mutable_data()));
@@ -570,9 +606,11 @@ py::tuple energy_gradient_hessian(py::handle deformed_v, py::handle mu, py::hand
       pattern->write(static_cast<std::int32_t*>(H.indptr.mutable_data()),
                      static_cast<std::int32_t*>(H.indices.mutable_data()));
     }
-    E = lamina::shell_energy_gradient_hessian(
-        in.deformed.data(), in.checked.nV, in.mu, in.eta, in.rest.data(), in.faces_data(),
-        in.checked.nF, in.edges_data(), in.checked.nE, p, *pattern, g, H.values());
+    E = lamina::shell_energy_gradient_hessian(in.deformed.data(), in.checked.nV, in.mu, in.eta,
+                                              in.rest.data(), in.faces_data(), in.checked.nF,
+                                              in.edges_data(), in.checked.nE, p, *pattern,
+                                              column_major.data(), H.values());
+    to_row_major(column_major, g);
   }
   return py::make_tuple(E, G, H.matrix(n));
 }
@@ -630,7 +668,13 @@ py::array_t<std::int64_t> edges_as_int64(const std::vector<double>& edges, std::
   py::array_t<std::int64_t> out({static_cast<py::ssize_t>(nE), py::ssize_t{4}});
   std::int64_t* e = out.mutable_data();
   for (std::size_t j = 0; j < nE; ++j) {
-    for (int k = 0; k < 4; ++k) e[4 * j + k] = static_cast<std::int64_t>(edges[j + k * nE]);
+    // Every value is a vertex index or a missing wing (the builder's -1, or
+    // any value a given table marks one with, written -1): never a cast of
+    // NaN or of a value beyond 64 bits.
+    for (int k = 0; k < 4; ++k) {
+      const double x = edges[j + k * nE];
+      e[4 * j + k] = x > -1.0 && x < 2147483648.0 ? static_cast<std::int64_t>(x) : -1;
+    }
   }
   return out;
 }
@@ -643,9 +687,15 @@ py::array_t<std::int64_t> edge_table(py::handle source_faces) {
   if (input_error e = lamina::check_shell_sizes(v, uses::energy, kStyle)) raise(e);
   lamina::edge_table t;
   table_failure failure;
+  bool no_zero_index = false;
   {
     py::gil_scoped_release unlocked;
     const lamina::matrix_view& f = faces.copy();
+    // Faces with no index 0 look 1-based, as the energy functions warn.
+    no_zero_index = f.rows > 0;
+    for (std::size_t i = 0; i < 3 * f.rows && no_zero_index; ++i) {
+      no_zero_index = !(f.data[i] > -1.0 && f.data[i] < 1.0);
+    }
     try {
       t = lamina::build_edge_table(f.data, static_cast<std::int32_t>(f.rows));
     } catch (const lamina::edge_table_error& e) {
@@ -653,7 +703,29 @@ py::array_t<std::int64_t> edge_table(py::handle source_faces) {
     }
   }
   failure.raise_if_set();
+  if (no_zero_index) warn_one_based();
   return edges_as_int64(t.edges, static_cast<std::size_t>(t.nE));
+}
+
+// Raises lamina:edgeMismatch (or the faces' lamina:badIndex) unless every
+// row of edges belongs to the faces; returns None.
+void check_edge_table(py::handle source_faces, py::handle edges_) {
+  index_table faces(input::source_faces, source_faces);
+  index_table edges(input::edges, edges_);
+  lamina::shell_views v;
+  v.has_deformed = false;
+  v.source_faces = faces.shape();
+  v.edges = edges.shape();
+  if (input_error e = lamina::check_shell_sizes(v, uses::energy, kStyle)) raise(e);
+  input_error failure;
+  {
+    py::gil_scoped_release unlocked;
+    const lamina::matrix_view& f = faces.copy();
+    const lamina::matrix_view& e = edges.copy();
+    failure = lamina::check_edge_table(f, e, kStyle);
+  }
+  if (failure && std::strcmp(failure.identifier, "lamina:outOfMemory") == 0) throw std::bad_alloc();
+  if (failure) raise(failure);
 }
 
 // ---------------------------------------------------------------------------
@@ -690,34 +762,67 @@ class prepared_shell {
       v.source_faces = faces.copy();
       v.edges = edges.copy();
       failure = lamina::check_shell(v, uses::energy, kStyle, &checked);
+      // A given table must belong to the faces (the shell checks it too; here
+      // the failure keeps its position and value for the Python exception).
+      // (A shell without faces, the bending term alone, takes any table.)
+      if (!failure && given && checked.nF > 0) {
+        failure = lamina::check_edge_table(v.source_faces, v.edges, kStyle);
+      }
       if (!failure) {
         lamina::shell_options options;
         options.layout = lamina::hessian_layout::interleaved;
         options.style = kStyle;
+        // An empty given table is still a given one: a pointer, not null.
+        static const double no_rows[1] = {0.0};
+        const double* e = !given ? nullptr : v.edges.data != nullptr ? v.edges.data : no_rows;
         try {
-          shell_ = std::make_unique<lamina::shell>(
-              v.source_faces.data, checked.nF, rest.data(), checked.nV, mu, eta,
-              given ? v.edges.data : nullptr, checked.nE, options);
+          shell_ = std::make_unique<lamina::shell>(v.source_faces.data, checked.nF, rest.data(),
+                                                   checked.nV, mu, eta, e, checked.nE, options);
+          // The rest mesh as given, for pickling (Shell.faces, Shell.vertices).
+          faces_.assign(v.source_faces.data, v.source_faces.data + 3 * v.source_faces.rows);
+          rest_.assign(rest.data(), rest.data() + 3 * rest.view.rows);
         } catch (const lamina::edge_table_error& e) {
           table_error.set(e);
         }
       }
     }
+    if (failure && std::strcmp(failure.identifier, "lamina:outOfMemory") == 0)
+      throw std::bad_alloc();
     if (failure) raise(failure);
     table_error.raise_if_set();
-    if (shell_->faces_look_one_based() &&
-        PyErr_WarnEx(classes.one_based, lamina::one_based_warning(kStyle), 1) < 0) {
-      throw py::error_already_set();
-    }
+    if (shell_->faces_look_one_based()) warn_one_based();
   }
 
   prepared_shell(const prepared_shell& other) {
     py::gil_scoped_release unlocked;
     std::lock_guard<std::mutex> lock(other.mutex_);
     shell_ = std::make_unique<lamina::shell>(*other.shell_);
+    faces_ = other.faces_;
+    rest_ = other.rest_;
   }
 
   const lamina::shell& get() const { return *shell_; }
+
+  // The faces as given, (nF, 3) int64 (indices truncated as the kernels
+  // read them; all of them checked vertex indices).
+  py::array_t<std::int64_t> faces() const {
+    const std::size_t nF = faces_.size() / 3;
+    py::array_t<std::int64_t> out({static_cast<py::ssize_t>(nF), py::ssize_t{3}});
+    std::int64_t* f = out.mutable_data();
+    for (std::size_t j = 0; j < nF; ++j) {
+      for (std::size_t k = 0; k < 3; ++k)
+        f[3 * j + k] = static_cast<std::int64_t>(faces_[j + k * nF]);
+    }
+    return out;
+  }
+
+  // The rest positions as given, (nV, 3) float64, C order.
+  py::array_t<double> vertices() const {
+    const std::size_t nV = rest_.size() / 3;
+    py::array_t<double> out = new_vertex_array(static_cast<std::int32_t>(nV), false);
+    to_row_major(rest_, out.mutable_data());
+    return out;
+  }
 
   double energy(py::handle deformed_v) {
     const py::array q = positions(deformed_v);
@@ -787,6 +892,7 @@ class prepared_shell {
   }
 
   std::unique_ptr<lamina::shell> shell_;
+  std::vector<double> faces_, rest_;  // column-major copies of the rest mesh
   mutable std::mutex mutex_;
 };
 
@@ -846,8 +952,8 @@ Parameters as for energy.
 Returns
   E  float            the energy (the bits of energy())
   G  (nV, 3) float64  dE/d deformed_v, G[i, k] for coordinate k of vertex i;
-                      a Fortran-ordered array, as the kernels write it
-                      (G.ravel() is in vertex order all the same: 3 i + k)
+                      C-ordered, as Shell's (G.ravel() is a view, in the
+                      Hessian's order 3 i + k)
 
 The GIL is released while the kernels run.
 )";
@@ -985,6 +1091,9 @@ PYBIND11_MODULE(_lamina, m) {
         "eta"_a, "source_faces"_a, "source_vertices"_a, "edges"_a, "project"_a = "none");
   m.def("hinge_mask", &hinge_mask, kMaskDoc, "deformed_v"_a, "edges"_a);
   m.def("edge_table", &edge_table, kEdgeTableDoc, "source_faces"_a);
+  m.def("check_edge_table", &check_edge_table,
+        "check_edge_table(source_faces, edges) -> None (see lamina.check_edge_table)",
+        "source_faces"_a, "edges"_a);
 
   py::class_<prepared_shell>(m, "Shell", kShellDoc)
       .def(py::init<py::handle, py::handle, py::handle, py::handle, py::handle>(), "source_faces"_a,
@@ -1030,6 +1139,10 @@ PYBIND11_MODULE(_lamina, m) {
             return edges_as_int64(s.get().edges(), static_cast<std::size_t>(s.get().edge_count()));
           },
           "The edge table in use (given or built), (nE, 4) int64 (a copy).")
+      .def_property_readonly("faces", &prepared_shell::faces,
+                             "The faces as given, (nF, 3) int64 (a copy).")
+      .def_property_readonly("vertices", &prepared_shell::vertices,
+                             "The rest positions as given, (nV, 3) float64 (a copy).")
       .def("__repr__", [](const prepared_shell& s) {
         const lamina::shell& x = s.get();
         return "<lamina.Shell: " + std::to_string(x.vertex_count()) + " vertices, " +

@@ -20,14 +20,16 @@ plugins=$root/build/octave
 out=$root/build/demo
 mkdir -p "$out"
 # Rebuild the plug-ins only when a source is newer than they are.
-# Every plug-in the manifest lists must be there, each newer than every source.
-plugin_names=$(awk '$1 == "plugin" {print $2}' "$root/manifest.txt")
+# Every plug-in the manifest lists must be there, each newer than every source:
+# a MEX file, or an oct-file for those its oct lines name.
+plugin_files=$(awk '$1 == "plugin" {name[++n] = $2} $1 == "oct" {oct[$2] = 1}
+  END {for (i = 1; i <= n; i++) print name[i] (name[i] in oct ? ".oct" : ".mex")}' "$root/manifest.txt")
 stale=no
-for plugin in $plugin_names; do
-  if [ ! -f "$plugins/$plugin.mex" ] ||
-     [ -n "$(find "$root/include" "$root/kernels" "$root/src" "$root/checks" "$root/mex" "$root/matlab" \
+for file in $plugin_files; do
+  if [ ! -f "$plugins/$file" ] ||
+     [ -n "$(find "$root/include" "$root/kernels" "$root/src" "$root/checks" "$root/mex" "$root/oct" \
                "$root/solver" "$root/mesh" \
-               "$root/manifest.txt" -newer "$plugins/$plugin.mex" -type f | head -1)" ]; then
+               "$root/matlab" "$root/manifest.txt" -newer "$plugins/$file" -type f | head -1)" ]; then
     stale=yes
   fi
 done
@@ -37,8 +39,8 @@ quiet() { grep -v "ignoring const execution_exception" || true; }
 if [ $stale = yes ]; then
   echo "== building the Octave plug-ins in $plugins"
   "${octave[@]}" "addpath('$root/matlab'); lamina_build('$plugins')" 2>&1 | quiet
-  for plugin in $plugin_names; do
-    [ -f "$plugins/$plugin.mex" ] || { echo "demo.sh: the build failed ($plugin)" >&2; exit 1; }
+  for file in $plugin_files; do
+    [ -f "$plugins/$file" ] || { echo "demo.sh: the build failed ($file)" >&2; exit 1; }
   done
 fi
 echo "== running examples/lamina_demo.m"

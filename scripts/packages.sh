@@ -8,14 +8,20 @@
 #     (and lamina::solve, the Python solver) links; Octave itself uses the
 #     same CHOLMOD but does not bring its headers.
 #     Octave only *recommends* fonts-freefont-otf and ghostscript, and the
-#     scripts install without recommends: without fonts-freefont-otf Octave's
-#     text renderer cannot load FreeSans and no plot with a title or label
-#     can be drawn ("ft_text_renderer: invalid bounding box"); without
-#     ghostscript print -dpng fails.
+#     scripts install without recommends: without fonts-freefont-otf
+#     Octave's text renderer cannot load FreeSans and no plot with a title
+#     or label can be drawn ("ft_text_renderer: invalid bounding box");
+#     without ghostscript print -dpng fails. libtbb-dev: oneTBB, the threads
+#     of the C++ library and the Hessian plug-in.
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
 #                        packages, CMake, GoogleTest, Google Benchmark,
 #                        clang with its runtime for the fuzzers, and
-#                        clang-format for the format check. The package
+#                        clang-format for the format check, Eigen for the
+#                        C++ examples and the Eigen adapter's test,
+#                        pkg-config for the package test's consumer built
+#                        without CMake, and Python (its standard library
+#                        alone) for the runner of the documentation's
+#                        examples (tests/docs). The package
 #                        tests need nothing more: pkg install runs make and
 #                        Octave's mkoctfile (liboctave-dev), and the C++
 #                        package is built with CMake and g++.
@@ -23,16 +29,18 @@
 #                        the fresh Debian 12 root it runs the scripts in.
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
 lamina_demo_packages=(g++ octave liboctave-dev libsuitesparse-dev gnuplot-nox fonts-freefont-otf
-                      ghostscript)
-lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils libgtest-dev
-                      libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14)
+                      ghostscript libtbb-dev)
+lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils pkg-config libgtest-dev
+                      libeigen3-dev libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14
+                      python3)
 lamina_ci_packages=(mmdebstrap git)
 # lamina_python_packages  pip install and test the Python module
 #     (scripts/python_test.sh): the compiler, CMake, pybind11, Python's
 #     headers and CHOLMOD (the solver) to build it; venv and pip; NumPy and
 #     SciPy it runs on; pytest; matplotlib for the demos' pictures.
 lamina_python_packages=(g++ cmake make pybind11-dev python3-dev libsuitesparse-dev python3-venv
-                        python3-pip python3-numpy python3-scipy python3-pytest python3-matplotlib)
+                        python3-pip python3-numpy python3-scipy python3-pytest python3-matplotlib
+                        libtbb-dev)
 
 # require_packages PACKAGE...
 #

@@ -11,23 +11,6 @@
 #include "simd/isa.h"
 
 namespace lamina {
-namespace detail {
-
-// What the stateless calls need of a pattern's private parts.
-struct pattern_access {
-  static vertex_neighbours view(const hessian_pattern& p) {
-    vertex_neighbours n;
-    n.nV = p.nV_;
-    n.total = p.first_.empty() ? 0 : p.first_.back();
-    n.first = const_cast<std::int64_t*>(p.first_.data());
-    n.neighbour = const_cast<std::int32_t*>(p.neighbour_.data());
-    return n;
-  }
-  static hessian_layout layout(const hessian_pattern& p) { return p.layout_; }
-};
-
-}  // namespace detail
-
 namespace {
 
 struct malloc_allocator {
@@ -64,7 +47,7 @@ double element(const double* rest, const double* deformed, const double* faces, 
   std::vector<double> values(pattern.nnz());
   pattern.write(col_start.data(), row_index.data());
   const double E = shell_energy_gradient_hessian(Q, P, mu, eta, R, faces, nF, edges, nE, project,
-                                                 pattern, g, values.data(), bending);
+                                                 pattern, g, values.data(), bending, 1);
   for (int i = 0; i < 9 * P * P; ++i) H[i] = 0.0;
   for (int c = 0; c < 3 * P; ++c) {
     for (std::int64_t x = col_start[c]; x < col_start[c + 1]; ++x) {
@@ -112,20 +95,8 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
                                      double eta, const double* source_vertices,
                                      const double* source_faces, std::int32_t nF,
                                      const double* edges, std::int32_t nE, projection project,
-                                     const hessian_pattern& pattern, double* gradient,
-                                     double* values, bending_model bending) {
-  const detail::vertex_neighbours n = view(pattern.nV_, pattern.first_, pattern.neighbour_);
-  return detail::shell_energy_gradient_hessian(
-      preferred_isa(), deformed_v, nV, mu, eta, source_vertices, source_faces, nF, edges, nE,
-      project, detail::csc_positions{&n, pattern.layout_}, gradient, values, bending);
-}
-
-double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, double mu,
-                                     double eta, const double* source_vertices,
-                                     const double* source_faces, std::int32_t nF,
-                                     const double* edges, std::int32_t nE, projection project,
                                      hessian_layout layout, double* gradient,
-                                     sparse_matrix* hessian, bending_model bending) {
+                                     sparse_matrix* hessian, bending_model bending, int threads) {
   const hessian_pattern pattern(source_faces, nF, edges, nE, nV, layout);
   hessian->rows = hessian->cols = pattern.size();
   hessian->col_start.assign(static_cast<std::size_t>(pattern.size()) + 1, 0);
@@ -134,7 +105,7 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
   pattern.write(hessian->col_start.data(), hessian->row_index.data());
   return shell_energy_gradient_hessian(deformed_v, nV, mu, eta, source_vertices, source_faces, nF,
                                        edges, nE, project, pattern, gradient,
-                                       hessian->values.data(), bending);
+                                       hessian->values.data(), bending, threads);
 }
 
 double membrane_element_hessian(const double rest[9], const double deformed[9], double mu,
@@ -154,27 +125,8 @@ double bending_element_hessian(const double rest[12], const double deformed[12],
 double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
                               const double* source_vertices, const double* source_faces,
                               std::int32_t nF, const double* edges, std::int32_t nE,
-                              double* gradient, double* rest_gradient,
-                              const hessian_pattern* pattern, double* mixed_values,
-                              bending_model bending) {
-  using A = detail::pattern_access;
-  if (pattern == nullptr || mixed_values == nullptr) {
-    return detail::shell_rest_derivatives(preferred_isa(), deformed_v, nV, mu, eta, source_vertices,
-                                          source_faces, nF, edges, nE, gradient, rest_gradient,
-                                          nullptr, nullptr, bending);
-  }
-  const detail::vertex_neighbours n = A::view(*pattern);
-  const detail::csc_positions positions{&n, A::layout(*pattern)};
-  return detail::shell_rest_derivatives(preferred_isa(), deformed_v, nV, mu, eta, source_vertices,
-                                        source_faces, nF, edges, nE, gradient, rest_gradient,
-                                        &positions, mixed_values, bending);
-}
-
-double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
-                              const double* source_vertices, const double* source_faces,
-                              std::int32_t nF, const double* edges, std::int32_t nE,
                               hessian_layout layout, double* gradient, double* rest_gradient,
-                              sparse_matrix* mixed, bending_model bending) {
+                              sparse_matrix* mixed, bending_model bending, int threads) {
   const hessian_pattern pattern(source_faces, nF, edges, nE, nV, layout);
   mixed->rows = mixed->cols = pattern.size();
   mixed->col_start.assign(static_cast<std::size_t>(pattern.size()) + 1, 0);
@@ -183,7 +135,7 @@ double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double 
   pattern.write(mixed->col_start.data(), mixed->row_index.data());
   return shell_rest_derivatives(deformed_v, nV, mu, eta, source_vertices, source_faces, nF, edges,
                                 nE, gradient, rest_gradient, &pattern, mixed->values.data(),
-                                bending);
+                                bending, threads);
 }
 
 }  // namespace lamina

@@ -39,11 +39,11 @@ struct mask_kernel {
     std::int32_t j = 0;
     for (;;) {
       const std::int32_t start = j;
-      if (hinge_element::collect<detail::kLanes>(edges, nE, &j, h) == detail::kLanes) {
+      if (hinge_element::collect<detail::kLanes>(edges, nE, &j, nE, h) == detail::kLanes) {
         mask_block<Isa, detail::kLanes>(q, h, w, detail::kLanes, valid_edges);
         continue;
       }
-      for (j = start; hinge_element::collect<1>(edges, nE, &j, h) == 1;) {
+      for (j = start; hinge_element::collect<1>(edges, nE, &j, nE, h) == 1;) {
         mask_block<Isa, 1>(q, h, w, 1, valid_edges);
       }
       return;

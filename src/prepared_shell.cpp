@@ -4,10 +4,13 @@
 #include <lamina/edge_table.h>
 #include <lamina/shell.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <string>
 
+#include "assembly/chunks.h"
 #include "assembly/hessian_sink.h"
 #include "assembly/pattern.h"
 #include "assembly/sources.h"
@@ -44,6 +47,26 @@ struct prepared_kernel {
 }  // namespace
 
 namespace detail {
+
+struct shell_threads {
+  chunk_ownership faces, hinges;
+  chunk_slots slots;
+};
+
+// For the tests: cuts a shell's elements into chunks of `positions` from its
+// next threaded call on (the bits do not change; many small chunks make
+// small meshes exercise every path of the threaded passes).
+void set_chunk_size(shell& s, std::int32_t positions);
+
+shell_threads_slot::shell_threads_slot() = default;
+shell_threads_slot::shell_threads_slot(const shell_threads_slot&) {}
+shell_threads_slot::shell_threads_slot(shell_threads_slot&&) noexcept = default;
+shell_threads_slot& shell_threads_slot::operator=(const shell_threads_slot&) {
+  state.reset();
+  return *this;
+}
+shell_threads_slot& shell_threads_slot::operator=(shell_threads_slot&&) noexcept = default;
+shell_threads_slot::~shell_threads_slot() = default;
 
 // What the calls need of a shell's private parts.
 struct shell_access {
@@ -85,17 +108,59 @@ struct shell_access {
     return h;
   }
 
+  // The threads of a call (chunks.h), no more than a term has chunks.
+  static int threads_for(const shell& s) {
+    const std::int32_t chunk =
+        s.threads_state_.state ? s.threads_state_.state->faces.chunk : kChunk;
+    return detail::threads_for(
+        s.threads_, static_cast<std::int64_t>(s.nF_) + s.hinge_count(),
+        std::max(chunks_of(s.nF_, chunk), chunks_of(s.hinge_count(), chunk)));
+  }
+
+  static std::unique_ptr<shell_threads>& state(shell& s) { return s.threads_state_.state; }
+
+  // The ownership of each term's vertices (and, for the blocks, vertex
+  // pairs) by chunks, built on the first call that needs it.
+  static shell_threads& threads_state(shell& s, bool pairs, int threads) {
+    std::unique_ptr<shell_threads>& t = s.threads_state_.state;
+    if (!t) t = std::make_unique<shell_threads>();
+    t->hinges.chunk = t->faces.chunk;
+    if (t->faces.shared_vertex.empty() || (pairs && !t->faces.has_pairs)) {
+      const vertex_neighbours n = neighbours(s);
+      const mapped_vertices users{s.vertex_.data()};
+      own_chunks(faces(s), s.nV_, pairs ? &n : nullptr, users, threads, t->faces);
+      with_bending_model(s.bending_, [&](auto model) {
+        own_chunks(hinges<decltype(model)>(s), s.nV_, pairs ? &n : nullptr, users, threads,
+                   t->hinges);
+      });
+    }
+    return *t;
+  }
+
   // One pass of the shell's terms in Mode into the sink, with the shell's
-  // bending model.
+  // bending model, on the shell's threads.
   template <mode Mode, class Sink>
-  static double evaluate(const shell& s, const double* positions, const Sink& sink) {
+  static double evaluate(shell& s, const double* positions, const Sink& sink, int threads) {
     const prepared_source<neo_hookean_membrane> f = faces(s);
-    return with_bending_model(s.bending_, [&](auto model) {
+    if (threads <= 1) {
+      return with_bending_model(s.bending_, [&](auto model) {
+        using Bending = decltype(model);
+        const prepared_source<Bending> h = hinges<Bending>(s);
+        return dispatch<prepared_kernel<Bending, Mode, Sink>>(preferred_isa(), &f, &h, positions,
+                                                              s.mu_, s.eta_, &sink);
+      });
+    }
+    shell_threads& t = threads_state(s, Mode == mode::hessian || Mode == mode::mixed, threads);
+    const interleaved_vertices q{positions};
+    const double Em = chunked_pass<neo_hookean_membrane, Mode>(
+        preferred_isa(), f, q, membrane_coefficients(s.mu_), sink, t.faces, threads, t.slots);
+    const double Eb = with_bending_model(s.bending_, [&](auto model) {
       using Bending = decltype(model);
-      const prepared_source<Bending> h = hinges<Bending>(s);
-      return dispatch<prepared_kernel<Bending, Mode, Sink>>(preferred_isa(), &f, &h, positions,
-                                                            s.mu_, s.eta_, &sink);
+      return chunked_pass<Bending, Mode>(preferred_isa(), hinges<Bending>(s), q,
+                                         typename Bending::coefficients(s.eta_), sink, t.hinges,
+                                         threads, t.slots);
     });
+    return Eb + Em;
   }
 
   // The rest positions, packed as the deformed ones are (packed() below),
@@ -133,76 +198,100 @@ struct shell_access {
   // The deformed positions packed in the workspace, x, y and z of a vertex
   // side by side, vertices in the shell's own order (first use by the
   // elements), so that the elements read them mostly in sequence.
-  static const double* packed(shell& s, const double* deformed_v, vertex_order order) {
-    pack(s, deformed_v, order, s.positions_.data());
+  static const double* packed(shell& s, const double* deformed_v, vertex_order order, int threads) {
+    pack(s, deformed_v, order, s.positions_.data(), threads);
     return s.positions_.data();
   }
 
-  static void pack(const shell& s, const double* deformed_v, vertex_order order, double* p) {
+  static void pack(const shell& s, const double* deformed_v, vertex_order order, double* p,
+                   int threads = 1) {
     const std::size_t n = s.vertex_.size();
     const std::int32_t* user = s.vertex_.data();
-    if (order == vertex_order::row_major) {
-      for (std::size_t t = 0; t < n; ++t) {
-        const double* q = deformed_v + 3 * static_cast<std::size_t>(user[t]);
-        p[3 * t] = q[0];
-        p[3 * t + 1] = q[1];
-        p[3 * t + 2] = q[2];
+    split(threads, n, [&](std::size_t begin, std::size_t end) {
+      if (order == vertex_order::row_major) {
+        for (std::size_t t = begin; t < end; ++t) {
+          const double* q = deformed_v + 3 * static_cast<std::size_t>(user[t]);
+          p[3 * t] = q[0];
+          p[3 * t + 1] = q[1];
+          p[3 * t + 2] = q[2];
+        }
+      } else {
+        for (std::size_t t = begin; t < end; ++t) {
+          p[3 * t] = deformed_v[user[t]];
+          p[3 * t + 1] = deformed_v[user[t] + n];
+          p[3 * t + 2] = deformed_v[user[t] + 2 * n];
+        }
       }
-    } else {
-      for (std::size_t t = 0; t < n; ++t) {
-        p[3 * t] = deformed_v[user[t]];
-        p[3 * t + 1] = deformed_v[user[t] + n];
-        p[3 * t + 2] = deformed_v[user[t] + 2 * n];
-      }
-    }
+    });
   }
 
   // The gradient is accumulated in the workspace, in the same packed order,
   // from 0.0, and then written out in the caller's order and layout: every
   // entry receives the same additions in the same order as in the stateless
   // kernels.
-  static double* gradient_target(shell& s) {
-    for (double& g : s.gradient_) g = 0.0;
+  static double* gradient_target(shell& s, int threads) {
+    clear(s.gradient_.data(), s.gradient_.size(), threads);
     return s.gradient_.data();
   }
 
-  static void unpack_gradient(const shell& s, double* gradient, vertex_order order) {
-    unpack(s, s.gradient_.data(), gradient, order);
+  static void clear(double* a, std::size_t n, int threads) {
+    split(threads, n, [a](std::size_t begin, std::size_t end) {
+      for (std::size_t i = begin; i < end; ++i) a[i] = 0.0;
+    });
   }
 
-  static void unpack(const shell& s, const double* g, double* gradient, vertex_order order) {
+  static void unpack_gradient(const shell& s, double* gradient, vertex_order order, int threads) {
+    unpack(s, s.gradient_.data(), gradient, order, threads);
+  }
+
+  static void unpack(const shell& s, const double* g, double* gradient, vertex_order order,
+                     int threads) {
     const std::size_t n = s.vertex_.size();
     const std::int32_t* user = s.vertex_.data();
-    if (order == vertex_order::row_major) {
-      for (std::size_t t = 0; t < n; ++t) {
-        double* q = gradient + 3 * static_cast<std::size_t>(user[t]);
-        q[0] = g[3 * t];
-        q[1] = g[3 * t + 1];
-        q[2] = g[3 * t + 2];
+    split(threads, n, [&](std::size_t begin, std::size_t end) {
+      if (order == vertex_order::row_major) {
+        for (std::size_t t = begin; t < end; ++t) {
+          double* q = gradient + 3 * static_cast<std::size_t>(user[t]);
+          q[0] = g[3 * t];
+          q[1] = g[3 * t + 1];
+          q[2] = g[3 * t + 2];
+        }
+      } else {
+        for (std::size_t t = begin; t < end; ++t) {
+          gradient[user[t]] = g[3 * t];
+          gradient[user[t] + n] = g[3 * t + 1];
+          gradient[user[t] + 2 * n] = g[3 * t + 2];
+        }
       }
-    } else {
-      for (std::size_t t = 0; t < n; ++t) {
-        gradient[user[t]] = g[3 * t];
-        gradient[user[t] + n] = g[3 * t + 1];
-        gradient[user[t] + 2 * n] = g[3 * t + 2];
-      }
-    }
+    });
   }
 };
 
-}  // namespace detail
+void set_chunk_size(shell& s, std::int32_t positions) {
+  std::unique_ptr<shell_threads>& t = shell_access::state(s);
+  t = std::make_unique<shell_threads>();
+  t->faces.chunk = t->hinges.chunk = positions;
+}
 
-invalid_input::invalid_input(const input_error& e)
-    : std::invalid_argument(e.message),
-      identifier_(e.identifier),
-      argument_(e.argument),
-      row_(e.row),
-      column_(e.column) {}
+}  // namespace detail
 
 shell::shell(const double* source_faces, std::int32_t nF, const double* source_vertices,
              std::int32_t nV, double mu, double eta, const double* edges, std::int32_t nE,
              shell_options opt)
-    : nV_(nV), nF_(nF), nE_(0), mu_(mu), eta_(eta), bending_(opt.bending), layout_(opt.layout) {
+    : nV_(nV),
+      nF_(nF),
+      nE_(0),
+      mu_(mu),
+      eta_(eta),
+      bending_(opt.bending),
+      threads_(0),
+      layout_(opt.layout) {
+  // Counts and pointers first: a negative count or a null table with rows is
+  // refused, not read as an empty table.
+  throw_if_failed(check_table_pointer(input::source_faces, nF, source_faces, opt.style));
+  throw_if_failed(check_table_pointer(input::source_vertices, nV, source_vertices, opt.style));
+  if (edges != nullptr) throw_if_failed(check_table_pointer(input::edges, nE, edges, opt.style));
+  set_threads(opt.threads);
   const auto rows = [](std::int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; };
   shell_views v;
   v.has_deformed = false;
@@ -221,6 +310,13 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
   v.edges = {edges_.data(), rows(nE_), 4};
   checked_shell checked;
   if (input_error e = check_shell(v, uses::energy, opt.style, &checked)) throw invalid_input(e);
+  // A given edge table must be one of these faces: the stateless calls take
+  // any table, but a shell (and whatever takes one) is checked once here. A
+  // shell without faces is the bending term alone, of whatever table it is
+  // given: there is nothing to check the table against.
+  if (edges != nullptr && checked.nF > 0) {
+    throw_if_failed(check_edge_table(v.source_faces, v.edges, opt.style));
+  }
   faces_look_one_based_ = checked.faces_look_one_based;
   nF_ = checked.nF;
 
@@ -305,16 +401,18 @@ shell::shell(const double* source_faces, std::int32_t nF, const double* source_v
 
 double shell::energy(const double* deformed_v, vertex_order order) {
   using A = detail::shell_access;
-  const double* q = A::packed(*this, deformed_v, order);
-  return A::evaluate<mode::energy>(*this, q, detail::interleaved_gradient{nullptr});
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
+  return A::evaluate<mode::energy>(*this, q, detail::interleaved_gradient{nullptr}, threads);
 }
 
 double shell::energy_and_gradient(const double* deformed_v, double* gradient, vertex_order order) {
   using A = detail::shell_access;
-  const double* q = A::packed(*this, deformed_v, order);
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
   const double E = A::evaluate<mode::gradient>(
-      *this, q, detail::interleaved_gradient{A::gradient_target(*this)});
-  A::unpack_gradient(*this, gradient, order);
+      *this, q, detail::interleaved_gradient{A::gradient_target(*this, threads)}, threads);
+  A::unpack_gradient(*this, gradient, order, threads);
   return E;
 }
 
@@ -323,15 +421,24 @@ double shell::energy_gradient_hessian(const double* deformed_v, projection proje
                                       vertex_order order) {
   using A = detail::shell_access;
   using sink_type = detail::hessian_sink<detail::interleaved_gradient, detail::mapped_vertices>;
-  const double* q = A::packed(*this, deformed_v, order);
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
   const detail::vertex_neighbours n = A::neighbours(*this);
   const detail::csc_positions positions{&n, layout_};
-  for (std::size_t i = 0; i < row_index_.size(); ++i) hessian_values[i] = 0.0;
-  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this)}, positions,
+  A::clear(hessian_values, row_index_.size(), threads);
+  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this, threads)}, positions,
                        detail::mapped_vertices{vertex_.data()}, project, hessian_values);
-  const double E = A::evaluate<mode::hessian>(*this, q, sink);
-  A::unpack_gradient(*this, gradient, order);
+  const double E = A::evaluate<mode::hessian>(*this, q, sink, threads);
+  A::unpack_gradient(*this, gradient, order, threads);
   return E;
+}
+
+void shell::set_threads(int threads) {
+  if (threads < 0) {
+    throw std::invalid_argument("lamina: threads must be 0 (all cores) or a positive count, not " +
+                                std::to_string(threads));
+  }
+  threads_ = threads;
 }
 
 void shell::set_rest(const double* source_vertices, vertex_order order) {
@@ -342,21 +449,22 @@ double shell::rest_derivatives(const double* deformed_v, double* gradient, doubl
                                double* mixed_values, vertex_order order) {
   using A = detail::shell_access;
   using sink_type = detail::rest_sink<detail::interleaved_gradient, detail::mapped_vertices>;
-  const double* q = A::packed(*this, deformed_v, order);
+  const int threads = A::threads_for(*this);
+  const double* q = A::packed(*this, deformed_v, order, threads);
   const detail::vertex_neighbours n = A::neighbours(*this);
-  for (double& g : rest_gradient_) g = 0.0;
-  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this)},
+  A::clear(rest_gradient_.data(), rest_gradient_.size(), threads);
+  const sink_type sink(detail::interleaved_gradient{A::gradient_target(*this, threads)},
                        detail::interleaved_gradient{rest_gradient_.data()},
                        {detail::csc_positions{&n, layout_}, {vertex_.data()}, mixed_values});
   double E;
   if (mixed_values != nullptr) {
-    for (std::size_t i = 0; i < row_index_.size(); ++i) mixed_values[i] = 0.0;
-    E = A::evaluate<mode::mixed>(*this, q, sink);
+    A::clear(mixed_values, row_index_.size(), threads);
+    E = A::evaluate<mode::mixed>(*this, q, sink, threads);
   } else {
-    E = A::evaluate<mode::rest_gradient>(*this, q, sink);
+    E = A::evaluate<mode::rest_gradient>(*this, q, sink, threads);
   }
-  A::unpack_gradient(*this, gradient, order);
-  A::unpack(*this, rest_gradient_.data(), rest_gradient, order);
+  A::unpack_gradient(*this, gradient, order, threads);
+  A::unpack(*this, rest_gradient_.data(), rest_gradient, order, threads);
   return E;
 }
 

@@ -19,6 +19,9 @@
 //   lamina:badIndex  a face index, or an index of an edge row whose c and d
 //                    are both present, that does not truncate to a vertex
 //                    row 0 ... nV-1
+//   lamina:edgeMismatch  (check_edge_table only) an edge row that does not
+//                    belong to the faces
+//   lamina:outOfMemory   (check_edge_table only) no memory for its lookup table
 // The message names the argument, the position of the offending entry and
 // its value. Geometry is never checked: degenerate faces and NaN coordinates
 // are the kernels' business.
@@ -27,6 +30,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
+#include <string>
 
 namespace lamina {
 
@@ -37,8 +43,9 @@ enum class input { deformed_v, mu, eta, source_faces, source_vertices, edges };
 const char* input_name(input which);
 
 // How messages write positions and advice: MATLAB's 1-based "edges(2,3)" and
-// "double(edges)", or Python's 0-based "edges[1, 2]" and NumPy advice.
-enum class message_style { matlab, python };
+// "double(edges)", Python's 0-based "edges[1, 2]" and NumPy advice, or C++'s
+// 0-based "row 1, column 2 of edges" with no advice of another language.
+enum class message_style { matlab, python, cpp };
 
 // What went wrong, or nothing (identifier null).
 struct input_error {
@@ -108,6 +115,10 @@ input_error complex_array(input which, message_style style);
 input_error sparse_array(input which, message_style style);
 input_error not_real_scalar(input which, const char* class_name, bool complex, message_style style);
 input_error empty_coefficient(input which, message_style style);
+// A vertex array of a type whose values are converted when float64 holds
+// them exactly (NumPy's int64, uint64, longdouble), holding one that it
+// does not (lamina:badType).
+input_error inexact_values(input which, const char* type_name, message_style style);
 
 // The wording of shape errors for hosts whose arrays may have any number of
 // dimensions (NumPy), both lamina:badSize: an array that is not a table of
@@ -115,6 +126,64 @@ input_error empty_coefficient(input which, message_style style);
 // coefficient with more than one element. `shape` holds the ndim extents.
 input_error not_a_table(input which, const std::size_t* shape, int ndim, message_style style);
 input_error not_scalar(input which, const std::size_t* shape, int ndim, message_style style);
+
+// A table handed over as a pointer and a row count (the C++ API): the count
+// must not be negative (lamina:badSize), the pointer not null when there are
+// rows (lamina:badType), and the count within 32 bits (lamina:tooLarge).
+input_error check_table_pointer(input which, std::int64_t rows, const void* data,
+                                message_style style);
+
+// Whether every row of an edge table belongs to a face table, as the rows
+// build_edge_table (edge_table.h) writes do. A row (a, b, c, d) belongs when
+//   - c is the vertex opposite the edge in a face that runs from a to b,
+//     that is a face (a, b, c), (b, c, a) or (c, a, b);
+//   - d is the vertex opposite it in a face that runs from b to a: (b, a, d)
+//     or a rotation of it;
+//   - a missing wing (c or d truncating below 0, NaN, or beyond 32 bits)
+//     stands for no face; a row with both wings missing must still be an
+//     edge of a face, in either direction;
+//   - no face side (a face and one of its edges) is the wing of two rows: a
+//     repeated row would count its bending term twice.
+// Indices truncate toward zero, as everywhere. The faces' indices must be
+// vertex indices (0 ... 2^31 - 1; against nV, check_shell checks them); a
+// face index that is not is lamina:badIndex, a row that does not belong is
+// lamina:edgeMismatch, naming the row, its values and what is wrong. The
+// stateless functions do not run this check (their contract is the index
+// check alone); lamina::shell runs it on a given table, and the plug-in
+// lamina_check_edge_table and Python's lamina.check_edge_table offer it.
+// Needs 64 to 128 bytes per face of scratch memory (malloc); without it the
+// error is lamina:outOfMemory.
+input_error check_edge_table(const matrix_view& source_faces, const matrix_view& edges,
+                             message_style style);
+
+// Input the checks reject, as a C++ exception: the same identifier and
+// message as the plug-ins' errors.
+class invalid_input : public std::invalid_argument {
+ public:
+  explicit invalid_input(const input_error& e)
+      : std::invalid_argument(e.message),
+        identifier_(e.identifier),
+        argument_(e.argument),
+        row_(e.row),
+        column_(e.column) {}
+  const std::string& identifier() const { return identifier_; }
+  input argument() const { return argument_; }
+  std::int64_t row() const { return row_; }        // 0-based, or -1
+  std::int64_t column() const { return column_; }  // 0-based, or -1
+
+ private:
+  std::string identifier_;
+  input argument_;
+  std::int64_t row_, column_;
+};
+
+// Throws a failed check: std::bad_alloc for lamina:outOfMemory, invalid_input
+// for everything else. Does nothing when e holds no error.
+inline void throw_if_failed(const input_error& e) {
+  if (!e) return;
+  if (std::string(e.identifier) == "lamina:outOfMemory") throw std::bad_alloc();
+  throw invalid_input(e);
+}
 
 }  // namespace lamina
 

@@ -2,6 +2,8 @@
 #ifndef LAMINA_EDGE_TABLE_H
 #define LAMINA_EDGE_TABLE_H
 
+#include <lamina/views.h>
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -60,7 +62,16 @@ struct edge_table {
   std::vector<double> edges;  // nE-by-4, column-major
 };
 
+// A negative nF, or null faces with nF > 0, is refused with invalid_input
+// (checks.h; lamina:badSize, lamina:badType), as nonsense rather than an
+// empty mesh.
 edge_table build_edge_table(const double* faces, std::int32_t nF);
+
+// The same for a typed view (views.h): double, int32 or int64 indices in
+// either memory order, e.g. build_edge_table(faces_view(F.data(), nF)); a
+// view beyond 32-bit counts is lamina:tooLarge. (A view rather than more
+// pointer overloads, so that build_edge_table(nullptr, 0) still compiles.)
+edge_table build_edge_table(const faces_view& faces);
 
 }  // namespace lamina
 

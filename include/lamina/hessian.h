@@ -84,11 +84,6 @@ class hessian_pattern {
 
  private:
   friend struct detail::pattern_access;
-  friend double shell_energy_gradient_hessian(const double*, std::int32_t, double, double,
-                                              const double*, const double*, std::int32_t,
-                                              const double*, std::int32_t, projection,
-                                              const hessian_pattern&, double*, double*,
-                                              bending_model);
   std::int32_t nV_;
   hessian_layout layout_;
   std::vector<std::int64_t> first_;      // nV + 1: N(j) is neighbour_[first_[j] ...]
@@ -110,6 +105,10 @@ class hessian_pattern {
 //   project          projection of each element block
 //   pattern          the pattern of these faces and edges, for nV vertices
 //   bending          the bending model (bending.h)
+//   threads          0 for all cores (one on meshes of fewer than 16384 faces
+//                    and edge rows), n >= 1 for at most n; every count gives
+//                    the same bits; a negative count throws
+//                    std::invalid_argument
 // Outputs:
 //   gradient         nV by 3 (3 nV doubles, column-major): bit for bit what
 //                    shell_energy_and_gradient writes
@@ -121,7 +120,8 @@ double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, 
                                      const double* source_faces, std::int32_t nF,
                                      const double* edges, std::int32_t nE, projection project,
                                      const hessian_pattern& pattern, double* gradient,
-                                     double* values, bending_model bending = bending_model::cosine);
+                                     double* values, bending_model bending = bending_model::cosine,
+                                     int threads = 0);
 
 // A compressed-column sparse matrix: the entries of column c are
 // values[col_start[c] ... col_start[c+1]-1], in rows row_index[...], sorted
@@ -134,13 +134,11 @@ struct sparse_matrix {
 };
 
 // The same in one call, into a sparse_matrix of the given layout.
-double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, double mu,
-                                     double eta, const double* source_vertices,
-                                     const double* source_faces, std::int32_t nF,
-                                     const double* edges, std::int32_t nE, projection project,
-                                     hessian_layout layout, double* gradient,
-                                     sparse_matrix* hessian,
-                                     bending_model bending = bending_model::cosine);
+double shell_energy_gradient_hessian(
+    const double* deformed_v, std::int32_t nV, double mu, double eta, const double* source_vertices,
+    const double* source_faces, std::int32_t nF, const double* edges, std::int32_t nE,
+    projection project, hessian_layout layout, double* gradient, sparse_matrix* hessian,
+    bending_model bending = bending_model::cosine, int threads = 0);
 
 // One face's membrane energy, with its gradient and Hessian block.
 //

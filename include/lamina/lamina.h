@@ -79,15 +79,20 @@ double shell_energy(const double* deformed_v, std::int32_t nV, double mu, double
                     const double* source_vertices, const double* source_faces, std::int32_t nF,
                     const double* edges, std::int32_t nE);
 
-// The same two with a choice of bending model (bending.h). With
-// bending_model::cosine they return exactly the bits of the two above.
+// The same two with a choice of bending model (bending.h), on `threads`
+// threads: 0 for all cores (one on meshes of fewer than 16384 faces and edge
+// rows), n >= 1 for at most n; a negative count throws
+// std::invalid_argument. Every count gives the same bits; with
+// bending_model::cosine they are exactly those of the two above. (These
+// two, unlike every other function here, are in the lamina::shell library:
+// their threads come from oneTBB.)
 double shell_energy_and_gradient(const double* deformed_v, std::int32_t nV, double mu, double eta,
                                  const double* source_vertices, const double* source_faces,
                                  std::int32_t nF, const double* edges, std::int32_t nE,
-                                 double* gradient, bending_model bending);
+                                 double* gradient, bending_model bending, int threads = 0);
 double shell_energy(const double* deformed_v, std::int32_t nV, double mu, double eta,
                     const double* source_vertices, const double* source_faces, std::int32_t nF,
-                    const double* edges, std::int32_t nE, bending_model bending);
+                    const double* edges, std::int32_t nE, bending_model bending, int threads = 0);
 
 // The membrane (stretching) term alone.
 //

@@ -40,8 +40,8 @@
 
 namespace lamina {
 
-// Inputs as shell_energy_gradient_hessian's (hessian.h); pattern may be
-// null when mixed_values is.
+// Inputs as shell_energy_gradient_hessian's (hessian.h), threads included;
+// pattern may be null when mixed_values is.
 // Outputs:
 //   gradient       nV by 3 (column-major), overwritten: dE/d deformed_v
 //   rest_gradient  nV by 3 (column-major), overwritten: dE/d source_vertices
@@ -53,14 +53,15 @@ double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double 
                               std::int32_t nF, const double* edges, std::int32_t nE,
                               double* gradient, double* rest_gradient,
                               const hessian_pattern* pattern, double* mixed_values,
-                              bending_model bending = bending_model::cosine);
+                              bending_model bending = bending_model::cosine, int threads = 0);
 
 // The same, the mixed Hessian into a sparse_matrix of the given layout.
 double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
                               const double* source_vertices, const double* source_faces,
                               std::int32_t nF, const double* edges, std::int32_t nE,
                               hessian_layout layout, double* gradient, double* rest_gradient,
-                              sparse_matrix* mixed, bending_model bending = bending_model::cosine);
+                              sparse_matrix* mixed, bending_model bending = bending_model::cosine,
+                              int threads = 0);
 
 }  // namespace lamina
 

@@ -13,22 +13,30 @@
 // hessian.h) and of the plug-ins on the same input: the same expressions,
 // the same row order, the same order of additions into every entry.
 //
-// The calls allocate nothing and keep no state but the workspace, which they
-// overwrite: one object serves one thread at a time. Give each thread its
-// own copy (the copy constructor duplicates the prepared data) to evaluate
-// in parallel.
+// Each call runs on the threads shell_options::threads allows (all cores by
+// default, one on small meshes), with the one-thread bits whatever their
+// number. The calls keep no state but a workspace, which they overwrite (and,
+// once a call runs on several threads, the ownership of the mesh's vertices
+// by blocks of elements, see kernels/assembly/chunks.h): one object serves
+// one caller at a time. Give each caller its own copy (the copy constructor
+// duplicates the prepared data) to evaluate several shells at once.
 //
-//   lamina::shell s(faces, nF, rest, nV, mu, eta);   // the edge table is built
-//   std::vector<double> g(3 * nV);
-//   double E = s.energy_and_gradient(deformed, g.data());
+//   lamina::shell s(lamina::vertices_view(rest, nV), lamina::faces_view(faces, nF), mu, eta);
+//   std::vector<double> g(3 * nV);                  // the edge table was built
+//   double E = s.energy_and_gradient(lamina::vertices_view(deformed, nV), g.data());
+//
+// <lamina/eigen.h> adds the same for Eigen matrices, and the Hessian as an
+// Eigen sparse matrix.
 #ifndef LAMINA_SHELL_H
 #define LAMINA_SHELL_H
 
 #include <lamina/bending.h>
 #include <lamina/checks.h>
 #include <lamina/hessian.h>
+#include <lamina/views.h>
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,44 +44,67 @@
 namespace lamina {
 namespace detail {
 struct shell_access;
-}
+struct shell_tables;
+struct shell_threads;
 
-// Input the checks of checks.h reject, as an exception: the same identifier
-// and message as the plug-ins' errors.
-class invalid_input : public std::invalid_argument {
+// A prepared shell's caches for its threaded calls, built on the first such
+// call. A copy of a shell starts without them: its calls may run on another
+// thread at the same time.
+class shell_threads_slot {
  public:
-  explicit invalid_input(const input_error& e);
-  const std::string& identifier() const { return identifier_; }
-  input argument() const { return argument_; }
-  std::int64_t row() const { return row_; }        // 0-based, or -1
-  std::int64_t column() const { return column_; }  // 0-based, or -1
-
- private:
-  std::string identifier_;
-  input argument_;
-  std::int64_t row_, column_;
+  shell_threads_slot();
+  shell_threads_slot(const shell_threads_slot&);
+  shell_threads_slot(shell_threads_slot&&) noexcept;
+  shell_threads_slot& operator=(const shell_threads_slot&);
+  shell_threads_slot& operator=(shell_threads_slot&&) noexcept;
+  ~shell_threads_slot();
+  std::unique_ptr<shell_threads> state;
 };
-
-// How the three coordinates of a vertex matrix lie in memory.
-enum class vertex_order {
-  column_major,  // nV by 3 column-major: all x, all y, all z (MATLAB; NumPy order='F')
-  row_major      // nV by 3 row-major: x, y, z of each vertex side by side (NumPy order='C')
-};
+}  // namespace detail
 
 // What a shell is prepared for.
 struct shell_options {
   // The order of the Hessian's rows and columns (its pattern is built for
   // this one layout).
   hessian_layout layout = hessian_layout::column_major;
-  // How positions in error messages are written.
-  message_style style = message_style::matlab;
+  // How positions in error messages are written: C++'s 0-based "row 1,
+  // column 2 of edges" unless a host's glue asks for its own.
+  message_style style = message_style::cpp;
   // The bending model (bending.h).
   bending_model bending = bending_model::cosine;
+  // The threads of each call: 0 for all cores (the process's CPU affinity
+  // allowing), one thread on meshes too small to gain from more; n >= 1 for
+  // at most n. Every count gives the one-thread bits.
+  int threads = 0;
 };
 
 class shell {
  public:
-  // Prepares a rest mesh.
+  // Prepares a rest mesh: the rest vertices, the faces and (optionally) the
+  // edge table, then the stiffnesses; the one order of every C++ entry
+  // point that takes a mesh (the solver's included, through the shell).
+  //
+  //   source_vertices  nV by 3 rest positions (either memory order)
+  //   source_faces     nF by 3 corner indices (0-based; doubles, int32 or int64)
+  //   edges            nE by 4 edge table; without it the table is built from
+  //                    the faces (build_edge_table, edge_table.h)
+  //   mu, eta          membrane and bending stiffness
+  //
+  // Checks everything before it prepares anything, and throws invalid_input
+  // (checks.h): a negative count or a null table with rows (lamina:badSize,
+  // lamina:badType), counts beyond 32 bits (lamina:tooLarge), an index that
+  // is not a vertex row (lamina:badIndex), a given edge table with a row
+  // that does not belong to the faces (lamina:edgeMismatch, see
+  // check_edge_table; a shell without faces, the bending term alone, takes
+  // any table). Throws edge_table_error when the table must be built
+  // and the faces do not make an oriented manifold mesh, and std::bad_alloc.
+  shell(const vertices_view& source_vertices, const faces_view& source_faces, double mu, double eta,
+        shell_options opt = shell_options());
+  shell(const vertices_view& source_vertices, const faces_view& source_faces,
+        const edges_view& edges, double mu, double eta, shell_options opt = shell_options());
+
+  // The raw form, over column-major double arrays as MATLAB holds them (the
+  // typed constructors above convert to it). The same checks.
   //
   // Inputs:
   //   source_faces     nF by 3, column-major: corner indices (0-based doubles)
@@ -85,9 +116,11 @@ class shell {
   //                    from the faces (build_edge_table, edge_table.h)
   //   nE               rows of edges (ignored when edges is null)
   // Throws invalid_input for input the plug-ins reject (lamina:tooLarge,
-  // lamina:badIndex), edge_table_error when the edge table must be built and
-  // the faces do not make a consistently oriented manifold mesh, and
-  // std::bad_alloc.
+  // lamina:badIndex), for a negative count or a null table with rows
+  // (lamina:badSize, lamina:badType) and for a given edge table that does not
+  // belong to the faces (lamina:edgeMismatch); edge_table_error when the edge
+  // table must be built and the faces do not make a consistently oriented
+  // manifold mesh; and std::bad_alloc.
   shell(const double* source_faces, std::int32_t nF, const double* source_vertices, std::int32_t nV,
         double mu, double eta, const double* edges = nullptr, std::int32_t nE = 0,
         shell_options opt = shell_options());
@@ -99,6 +132,10 @@ class shell {
   double mu() const { return mu_; }
   double eta() const { return eta_; }
   bending_model bending() const { return bending_; }
+  // The threads of each call (shell_options::threads); a negative count
+  // throws std::invalid_argument.
+  int threads() const { return threads_; }
+  void set_threads(int threads);
   // The edge table in use (given or built), nE by 4, column-major.
   const std::vector<double>& edges() const { return edges_; }
   // Whether no face index is 0: MATLAB's 1-based faces passed as they are.
@@ -112,6 +149,14 @@ class shell {
   // shell_energy_and_gradient's.
   double energy_and_gradient(const double* deformed_v, double* gradient,
                              vertex_order order = vertex_order::column_major);
+
+  // The same for a typed view of the deformed positions, whose row count is
+  // checked against vertex_count() (invalid_input, lamina:badSize); the
+  // gradient (3 nV doubles) is written in the view's order.
+  double energy(const vertices_view& deformed_v);
+  double energy_and_gradient(const vertices_view& deformed_v, double* gradient);
+  double energy_gradient_hessian(const vertices_view& deformed_v, projection project,
+                                 double* gradient, double* hessian_values);
 
   // The Hessian's pattern, 3 nV by 3 nV in the layout of the options: column
   // starts (3 nV + 1) and row indices (nnz), sorted within each column.
@@ -145,10 +190,15 @@ class shell {
 
  private:
   friend struct detail::shell_access;
+  // The typed constructors' delegate: their tables converted to the raw form.
+  shell(const detail::shell_tables& t, double mu, double eta, shell_options opt);
+  const double* checked_positions(const vertices_view& deformed_v) const;
 
   std::int32_t nV_, nF_, nE_;
   double mu_, eta_;
   bending_model bending_;
+  int threads_;
+  detail::shell_threads_slot threads_state_;
   bool faces_look_one_based_ = false;
   hessian_layout layout_;
   std::vector<double> edges_;

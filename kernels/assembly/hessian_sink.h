@@ -128,13 +128,32 @@ struct block_sink {
       const std::int32_t j = user(v[b]);
       for (int a = 0; a < M; ++a) {
         const std::int64_t r = ranks.template rank<M>(*positions.n, item, b, a, j, user(v[a]));
-        for (int c = 0; c < 3; ++c) {
-          double* column = values + positions.column_start(j, c);
-          for (int k = 0; k < 3; ++k) {
-            double& entry = column[positions.row_offset(j, r, k)];
-            entry = H[(3 * a + k) * 3 * M + 3 * b + c][l] + entry;
-          }
-        }
+        add_pair<M>(j, r, H, a, b, l);
+      }
+    }
+  }
+
+  // The 3-by-3 entries of the pair (v[a], v[b]), vertex v[b] being j and
+  // v[a] the rank-r vertex of N(j).
+  template <int M>
+  LAMINA_ALWAYS_INLINE void add_pair(std::int32_t j, std::int64_t r, const lane_doubles* H, int a,
+                                     int b, int l) const {
+    for (int c = 0; c < 3; ++c) {
+      double* column = values + positions.column_start(j, c);
+      for (int k = 0; k < 3; ++k) {
+        double& entry = column[positions.row_offset(j, r, k)];
+        entry = H[(3 * a + k) * 3 * M + 3 * b + c][l] + entry;
+      }
+    }
+  }
+
+  // The same with the nine values given (c major, k minor).
+  LAMINA_ALWAYS_INLINE void add_pair(std::int32_t j, std::int64_t r, const double* value) const {
+    for (int c = 0; c < 3; ++c) {
+      double* column = values + positions.column_start(j, c);
+      for (int k = 0; k < 3; ++k) {
+        double& entry = column[positions.row_offset(j, r, k)];
+        entry = value[3 * c + k] + entry;
       }
     }
   }

@@ -34,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "assembly/element.h"
 #include "assembly/layouts.h"
@@ -76,7 +77,21 @@ LAMINA_ALWAYS_INLINE void scatter_terms(const Sink& sink, const typename Model::
   }
 }
 
-template <class Model, class Isa, mode Mode, class Source, class Vertices, class Sink>
+// Where the pass puts each element's energy: summed from 0.0 in element
+// order, or listed in element order (for a chunk of a threaded pass, whose
+// sums are formed later in chunk order, chunks.h).
+struct summed_energy {
+  double total = 0.0;
+  LAMINA_ALWAYS_INLINE void add(double E) { total = total + E; }
+};
+
+struct listed_energy {
+  std::vector<double>* energies;
+  LAMINA_ALWAYS_INLINE void add(double E) { energies->push_back(E); }
+};
+
+template <class Model, class Isa, mode Mode, class Source, class Vertices, class Sink,
+          class Energy = summed_energy>
 struct element_pass {
   using element = typename Model::element;
   static constexpr int M = element::vertices;
@@ -85,12 +100,12 @@ struct element_pass {
   const Vertices& deformed;
   const typename Model::coefficients& k;
   const Sink& sink;
-  double total = 0.0;
+  Energy energy;
   block_scratch<Model> s;  // filled before every use, so left uninitialised
 
   element_pass(const Source& source_, const Vertices& deformed_,
-               const typename Model::coefficients& k_, const Sink& sink_)
-      : source(source_), deformed(deformed_), k(k_), sink(sink_) {}
+               const typename Model::coefficients& k_, const Sink& sink_, Energy energy_ = Energy())
+      : source(source_), deformed(deformed_), k(k_), sink(sink_), energy(energy_) {}
 
   // The n elements collected in s.e, evaluated in W lanes, then added in
   // order.
@@ -112,7 +127,7 @@ struct element_pass {
     }
     for (int l = 0; l < n; ++l) {
       if (!element::evaluated(s.geo, l)) continue;
-      total = total + s.q.E[l];
+      energy.add(s.q.E[l]);
       if constexpr (Mode != mode::energy) scatter_terms<Model>(sink, s.e, s.g, l);
       if constexpr (rest_derivatives_of(Mode)) {
         for (int t = 0; t < Model::kRestTerms; ++t) {
@@ -127,19 +142,20 @@ struct element_pass {
     }
   }
 
-  LAMINA_ALWAYS_INLINE double run() {
-    std::int32_t j = 0;
+  // The elements at positions begin ... end-1 of the source.
+  LAMINA_ALWAYS_INLINE void run(std::int32_t begin, std::int32_t end) {
+    std::int32_t j = begin;
     for (;;) {
       const std::int32_t start = j;
-      if (source.template collect<kLanes>(&j, s.e) == kLanes) {
+      if (source.template collect<kLanes>(&j, end, s.e) == kLanes) {
         block<kLanes>(kLanes);
         continue;
       }
       // The last elements one lane at a time: division and square root cost
       // the same per lane in a vector as alone, so idle lanes would be paid
       // for in full.
-      for (j = start; source.template collect<1>(&j, s.e) == 1;) block<1>(1);
-      return total;
+      for (j = start; source.template collect<1>(&j, end, s.e) == 1;) block<1>(1);
+      return;
     }
   }
 };
@@ -150,7 +166,8 @@ template <class Model, class Isa, mode Mode, class Source, class Vertices, class
 LAMINA_ALWAYS_INLINE double run_pass(const Source& source, const Vertices& deformed,
                                      const typename Model::coefficients& k, const Sink& sink) {
   element_pass<Model, Isa, Mode, Source, Vertices, Sink> p(source, deformed, k, sink);
-  return p.run();
+  p.run(0, source.positions());
+  return p.energy.total;
 }
 
 }  // namespace detail

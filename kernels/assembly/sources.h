@@ -4,7 +4,10 @@
 // Both hand the model the same values, so the pass returns the same bits.
 //
 // A source offers
-//   collect<W>(&j, lanes)             up to W elements from position j on
+//   positions()                       how many positions there are to collect
+//                                     from (table rows, or elements)
+//   collect<W>(&j, end, lanes)        up to W elements from position j on,
+//                                     before position end
 //   load<Isa, W, Mode>(deformed, k, lanes, rest, P)
 //                                     their deformed positions and rest side,
 //                                     and their rest positions P where Mode
@@ -34,9 +37,12 @@ struct table_source {
   std::int32_t rows;
   column_major_vertices rest;
 
+  std::int32_t positions() const { return rows; }
+
   template <int W>
-  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, typename element::lanes& e) const {
-    return element::template collect<W>(table, rows, j, e);
+  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, std::int32_t end,
+                                   typename element::lanes& e) const {
+    return element::template collect<W>(table, rows, j, end, e);
   }
 
   template <class Isa, int W, mode Mode, class Vertices>
@@ -67,9 +73,12 @@ struct prepared_source {
   const std::int32_t* rank;
   const double* rest_positions;
 
+  std::int32_t positions() const { return count; }
+
   template <int W>
-  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, typename element::lanes& e) const {
-    const int n = count - *j < W ? count - *j : W;
+  LAMINA_ALWAYS_INLINE int collect(std::int32_t* j, std::int32_t end,
+                                   typename element::lanes& e) const {
+    const int n = end - *j < W ? end - *j : W;
     if (n <= 0) return 0;
     LAMINA_LANE_LOOP
     for (int l = 0; l < W; ++l) {

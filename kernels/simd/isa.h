@@ -33,8 +33,13 @@
 
 #if defined(__GNUC__)
 #define LAMINA_ALWAYS_INLINE inline __attribute__((always_inline))
+#define LAMINA_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define LAMINA_ALWAYS_INLINE inline
+#define LAMINA_NOINLINE __declspec(noinline)
 #else
 #define LAMINA_ALWAYS_INLINE inline
+#define LAMINA_NOINLINE
 #endif
 
 namespace lamina {

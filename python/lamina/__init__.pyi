@@ -1,17 +1,20 @@
 # Type hints for lamina (the functions live in the extension lamina._lamina).
-from typing import Any, Callable, Dict, Literal, Optional, Tuple, Union
+from typing import Any, Callable, Dict, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
 import scipy.sparse
+import scipy.sparse.linalg
 
 __version__: str
 
-# (nV, 3) float64 positions; faces (nF, 3) and edges (nE, 4) of 0-based indices.
+# (nV, 3) positions of any real type float64 holds exactly (a Shell also takes
+# flat (3 nV,) ones); faces (nF, 3) and edges (nE, 4) of 0-based indices.
 VertexArray = npt.ArrayLike
 IndexArray = npt.ArrayLike
 Coefficient = Union[float, int, bool, np.number[Any], npt.NDArray[Any]]
-Projection = Literal["none", "clamp", "abs"]
+# Case-insensitive: "Clamp" is "clamp".
+Projection = str
 
 class InputError(Exception):
     identifier: Optional[str]
@@ -52,8 +55,8 @@ def energy_gradient_hessian(
 ) -> Tuple[float, npt.NDArray[np.float64], scipy.sparse.csc_matrix]: ...
 def hinge_mask(deformed_v: VertexArray, edges: IndexArray) -> npt.NDArray[np.bool_]: ...
 def edge_table(source_faces: IndexArray) -> npt.NDArray[np.int64]: ...
+def check_edge_table(source_faces: IndexArray, edges: IndexArray) -> None: ...
 
-SolveProjection = Literal["clamp", "abs", "none"]
 SolveCallback = Callable[["SolveResult"], Optional[bool]]
 
 class SolveResult(Dict[str, Any]):
@@ -80,7 +83,7 @@ def solve(
     time_step: Optional[float] = None,
     tol: float = 1e-8,
     max_iter: int = 200,
-    project: SolveProjection = "clamp",
+    project: Projection = "clamp",
     verbose: bool = False,
     callback: Optional[SolveCallback] = None,
 ) -> SolveResult: ...
@@ -101,6 +104,16 @@ class Shell:
     def energy_gradient_hessian(
         self, deformed_v: VertexArray, project: Projection = "none"
     ) -> Tuple[float, npt.NDArray[np.float64], scipy.sparse.csc_matrix]: ...
+    def hessian(self, x: VertexArray, project: Projection = "none") -> scipy.sparse.csc_matrix: ...
+    def hessp(
+        self, x: VertexArray, p: npt.ArrayLike, project: Projection = "none"
+    ) -> npt.NDArray[np.float64]: ...
+    def hessian_operator(
+        self, x: VertexArray, project: Projection = "none"
+    ) -> scipy.sparse.linalg.LinearOperator: ...
+    def free_hessian(
+        self, x: VertexArray, fixed: npt.NDArray[np.bool_], project: Projection = "none"
+    ) -> scipy.sparse.csc_matrix: ...
     def solve(
         self,
         x0: VertexArray,
@@ -111,13 +124,14 @@ class Shell:
         time_step: Optional[float] = None,
         tol: float = 1e-8,
         max_iter: int = 200,
-        project: SolveProjection = "clamp",
+        project: Projection = "clamp",
         verbose: bool = False,
         callback: Optional[SolveCallback] = None,
     ) -> SolveResult: ...
     def copy(self) -> "Shell": ...
     def __copy__(self) -> "Shell": ...
     def __deepcopy__(self, memo: Any) -> "Shell": ...
+    def __reduce__(self) -> Tuple[Any, ...]: ...
     @property
     def vertex_count(self) -> int: ...
     @property
@@ -132,3 +146,7 @@ class Shell:
     def eta(self) -> float: ...
     @property
     def edges(self) -> npt.NDArray[np.int64]: ...
+    @property
+    def faces(self) -> npt.NDArray[np.int64]: ...
+    @property
+    def vertices(self) -> npt.NDArray[np.float64]: ...

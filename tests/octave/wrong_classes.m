@@ -1,10 +1,12 @@
 function ok = wrong_classes(plugin_dir, name)
 %WRONG_CLASSES  No argument of any class makes plug-in NAME kill Octave.
 %   OK = WRONG_CLASSES(PLUGIN_DIR, NAME) passes a value of each wrong class
-%   (see WRONG_CLASSES_BATCH) in each of NAME's six argument slots, in the
-%   name slot of an option and in the value slot of each option NAME takes
-%   (PLUGIN_OPTIONS), and calls NAME with 0 to 4 outputs, one more than any
-%   plug-in returns. Each batch
+%   (see WRONG_CLASSES_BATCH) in each of NAME's argument slots (as many as
+%   VALID_ARGUMENTS gives it: the six inputs, the name and value of each
+%   option of lamina_work_hessian and lamina_solve, the two of
+%   lamina_check_edge_table), whichever kind
+%   of file NAME is in PLUGIN_DIR (a MEX file, or an oct-file), and calls
+%   NAME with 0 to 4 outputs, one more than any plug-in returns. Each batch
 %   runs in a child Octave process, so that a plug-in that aborts or crashes
 %   Octave fails this test instead of ending it: the child must exit with
 %   status 0 after its last case. Every call must return or raise an error
@@ -12,12 +14,10 @@ function ok = wrong_classes(plugin_dir, name)
 %   every case is printed.
   here = fileparts(mfilename('fullpath'));
   octave = fullfile(OCTAVE_HOME(), 'bin', 'octave-cli');
+  addpath(plugin_dir);
+  printf('%s is %s\n', name, which(name));
   ok = true;
-  % 0: the output counts; 1-6: the argument slots; then, for a plug-in with
-  % options, an option's name slot and the value slot of each option.
-  options = plugin_options(name, zeros(4, 3));
-  last = 6 + (rows(options) > 0) * (1 + rows(options));
-  for batch = 0:last
+  for batch = 0:numel(valid_arguments(name))   % 0: the output counts; then the slots
     log = [tempname() '.log'];
     code = sprintf('addpath(''%s''); wrong_classes_batch(''%s'', ''%s'', %d, ''%s'')', ...
                    here, plugin_dir, name, batch, log);
@@ -25,7 +25,9 @@ function ok = wrong_classes(plugin_dir, name)
                                       octave, code));
     lines = {};
     if exist(log, 'file')
-      lines = strsplit(strtrim(fileread(log)), "\n");
+      text = fileread(log);
+      text(text > 127) = '?';   % a message may quote text that is not UTF-8
+      lines = strsplit(strtrim(text), "\n");
       delete(log);
     end
     if status ~= 0 || isempty(lines) || ~strcmp(lines{end}, 'done')

@@ -1,14 +1,14 @@
 function wrong_classes_batch(plugin_dir, name, batch, log)
 %WRONG_CLASSES_BATCH  One batch of WRONG_CLASSES, run in a child Octave.
-%   BATCH 1 to 6 replaces that argument of a valid call of NAME by a value
-%   of each wrong class in turn (function handle @sin, a containers.Map,
+%   BATCH 1 to N replaces that argument of a valid call of NAME (see
+%   VALID_ARGUMENTS: the six inputs, the options of plug-ins that take them,
+%   or lamina_check_edge_table's two) by a value of each wrong class in turn
+%   (function handle @sin, a containers.Map,
 %   struct, cell, char, logical, int32, single, sparse, complex; the numeric
 %   ones keep the valid argument's values and shape, so only the class is
-%   wrong). BATCH 7 puts each in the place of the name of NAME's first
-%   option (PLUGIN_OPTIONS); BATCH 7 + k in the place of the value of its
-%   k-th option, after its name. A wrong value that Octave cannot make of
-%   the valid one (a complex char, say) is left out. BATCH 0 makes the valid
-%   call with 0 to 4 outputs. Each case is
+%   wrong; an option's text is taken as its character codes). A wrong value
+%   that Octave cannot make of the valid one (a complex logical, say) is
+%   left out. BATCH 0 makes the valid call with 0 to 4 outputs. Each case is
 %   logged to LOG as "begin CASE" before the call and "end CASE | OUTCOME"
 %   after it (OUTCOME: "returned" or "error IDENTIFIER: MESSAGE"), so that
 %   the parent can tell which case killed the process; "done" closes a batch
@@ -16,11 +16,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
   addpath(plugin_dir);
   fid = fopen(log, 'w');
   cleanup = onCleanup(@() fclose(fid));
-  V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
-  F = [0 1 2; 1 3 2];
-  E = [0 1 2 -1; 1 2 0 3; 2 0 1 -1; 1 3 2 -1; 3 2 1 -1];
-  Q = [0 0 0.1; 1.1 0 0; 0 1.2 0; 1 1.1 0.5];
-  valid = {Q, 2, 3, F, V, E};
+  [valid, nout] = valid_arguments(name);
   f = str2func(name);
 
   if batch == 0
@@ -28,16 +24,9 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
       run_case(fid, sprintf('%d outputs', nout), @() call(f, valid, nout));
     end
   else
-    options = plugin_options(name, Q);
-    if batch <= 6
-      x = valid{batch};
-      where = sprintf('argument %d', batch);
-    elseif batch == 7
-      x = options{1, 1};
-      where = 'an option name';
-    else
-      x = options{batch - 7, 2};
-      where = sprintf('the value of %s', options{batch - 7, 1});
+    x = valid{batch};
+    if ischar(x)
+      x = double(x);   % an option's text: the numeric classes keep its codes
     end
     makers = {'function handle', @() @sin;
               'containers.Map', @() containers.Map({'a'}, {1});
@@ -53,20 +42,11 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
       try
         value = makers{k, 2}();
       catch
-        continue;   % not a value Octave can make of x
+        continue;   % not a value Octave can make of x (a complex logical, say)
       end
-      if strcmp(class(value), class(x)) && ~issparse(value) && isreal(value)
-        continue;   % not a wrong class for this slot (char for a char option)
-      end
-      if batch <= 6
-        args = valid;
-        args{batch} = value;
-      elseif batch == 7
-        args = [valid, {value, options{1, 2}}];
-      else
-        args = [valid, {options{batch - 7, 1}, value}];
-      end
-      run_case(fid, sprintf('%s in %s', makers{k, 1}, where), @() call(f, args, 1));
+      args = valid;
+      args{batch} = value;
+      run_case(fid, sprintf('%s in argument %d', makers{k, 1}, batch), @() call(f, args, nout));
     end
   end
   fprintf(fid, 'done\n');

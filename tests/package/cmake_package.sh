@@ -5,8 +5,9 @@
 #     installs the build tree BUILD into WORK/prefix (cmake --install),
 #     checks what was installed, builds tests/package/consumer against it
 #     with find_package(lamina 0.2) and runs the C++ examples and a version
-#     check; then checks that requests for 0.1 and 0.3 are refused and that
-#     the prefix still works after it is moved.
+#     check, and builds one example with pkg-config (lamina.pc) alone; then
+#     checks that requests for 0.1 and 0.3 are refused and that the prefix
+#     still works after it is moved.
 #   cmake_package.sh fetchcontent SOURCE BUILD WORK VERSION CXX EXAMPLES_BIN
 #     builds the consumer with FetchContent from the source tree SOURCE, with
 #     -ffast-math in the consumer's CMAKE_CXX_FLAGS: the kernels are compiled
@@ -73,6 +74,25 @@ build_and_run() {
   fi
 }
 
+# pkgconfig_consumer PREFIX: builds the C++ example with the compiler alone,
+# its flags from pkg-config (lamina.pc of PREFIX, and Eigen's eigen3.pc),
+# and runs it: what a Makefile or Meson user does.
+pkgconfig_consumer() {
+  local prefix=$1 pcdir dir=$work/pkgconfig
+  pcdir=$(dirname "$(compgen -G "$prefix/lib*/pkgconfig/lamina.pc" | head -1)")
+  [ -f "$pcdir/lamina.pc" ] || fail "lamina.pc not installed"
+  local flags
+  flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs lamina eigen3) ||
+    fail "pkg-config does not find lamina $version"
+  [ "$(PKG_CONFIG_PATH="$pcdir" pkg-config --modversion lamina)" = "$version" ] ||
+    fail "lamina.pc does not say version $version"
+  mkdir -p "$dir"
+  # shellcheck disable=SC2086  # the flags are words
+  "$cxx" -std=c++17 -O2 -o "$dir/shell_energy_example" "$src/examples/shell_energy_example.cpp" \
+    $flags >"$dir.log" 2>&1 || { cat "$dir.log"; fail "the pkg-config consumer did not build"; }
+  same_output shell_energy_example "$dir"
+}
+
 installed() {
   local prefix=$work/prefix
   cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "cmake --install failed"; }
@@ -101,6 +121,8 @@ installed() {
     fail "private headers, templates or plug-ins were installed"
   fi
 
+  pkgconfig_consumer "$prefix"
+
   configure_consumer "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >"$work/consumer.log" 2>&1 ||
     { cat "$work/consumer.log"; fail "find_package(lamina 0.2) failed"; }
   grep "consumer: lamina $version from $prefix/" "$work/consumer.log" || fail "found another lamina"
@@ -124,6 +146,7 @@ installed() {
   configure_consumer "$work/consumer_moved" -DCMAKE_PREFIX_PATH="$work/moved" >"$work/moved.log" 2>&1 ||
     { cat "$work/moved.log"; fail "find_package failed in the moved prefix"; }
   build_and_run "$work/consumer_moved"
+  pkgconfig_consumer "$work/moved"
 }
 
 fetchcontent() {

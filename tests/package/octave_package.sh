@@ -7,13 +7,14 @@
 # 2. the archive: one top folder lamina-VERSION/ with DESCRIPTION (that
 #    version, Categories), COPYING (the LICENSE), INDEX, post_install.m, a
 #    help file in inst/ and a gateway in src/ for every plug-in in
-#    manifest.txt, and a Makefile whose plug-ins and flags are the
-#    manifest's;
+#    manifest.txt (the oct gateway for those it lists as oct-files), and a
+#    Makefile whose plug-ins, oct-files and flags are the manifest's;
 # 3. pkg install -verbose into WORK: pkg's prefix, local and global lists
 #    and HOME all point there, so the user's own packages are untouched;
 #    every compiler call carries the manifest's floating-point flags;
-# 4. octave_package_check.m: pkg load, which and help, the worked example's
-#    energy bit for bit, and the same bits as the plug-ins CMake built into
+# 4. octave_package_check.m: pkg load, which (a MEX file, or an oct-file
+#    where the manifest says so) and help, the worked example's energy bit
+#    for bit, and the same bits as the plug-ins CMake built into
 #    CMAKE_PLUGIN_DIR on a bent sheet;
 # 5. pkg test lamina: each plug-in's tests and the edge table builder's
 #    pass, and no test fails;
@@ -37,12 +38,15 @@ cmake --build "$build" --target octave_package >"$work/package.log" 2>&1 ||
 
 # What the manifest says is built, and how.
 mapfile -t plugins < <(awk '$1 == "plugin" {print $2}' "$src/manifest.txt")
+mapfile -t octfiles < <(awk '$1 == "oct" {print $2}' "$src/manifest.txt")
 # Each plug-in's own sources: its gateway, and the sources of the groups its
-# line names after it (e.g. hessian).
+# line names after it (e.g. hessian); for an oct-file those of its oct line.
 mapfile -t own_sources < <(awk '{sub(/#.*/, "")} NF == 0 {next}
-  $1 == "plugin" {print $3; for (i = 4; i <= NF; i++) wanted[$i] = 1; next}
+  $1 == "plugin" || $1 == "oct" {line[$1, $2] = $0; next}
   {for (i = 2; i <= NF; i++) group[$1] = group[$1] " " $i}
-  END {for (g in wanted) {n = split(group[g], w, " "); for (i = 1; i <= n; i++) print w[i]}}' \
+  END {for (k in line) {split(k, key, SUBSEP); if (key[1] == "plugin" && (("oct", key[2]) in line)) continue;
+         n = split(line[k], w, " "); print w[3]
+         for (i = 4; i <= n; i++) {m = split(group[w[i]], s, " "); for (j = 1; j <= m; j++) print s[j]}}}' \
   "$src/manifest.txt" | sort -u)
 fpflags=$(awk '$1 == "flags_gnu" {$1 = ""; sub(/^ +/, ""); print}' "$src/manifest.txt")
 [ ${#plugins[@]} -gt 0 ] && [ -n "$fpflags" ] || fail "cannot read manifest.txt"
@@ -53,7 +57,7 @@ if grep -v "^$name/" "$work/contents"; then
   fail "entries outside the one top folder $name/"
 fi
 required=(DESCRIPTION COPYING INDEX post_install.m src/Makefile src/mex/exports.map
-          inst/lamina_edge_table.m)
+          src/oct/exports.map inst/lamina_edge_table.m)
 for p in "${plugins[@]}"; do required+=("inst/$p.m"); done
 for s in "${own_sources[@]}"; do required+=("src/$s"); done
 for f in "${required[@]}"; do
@@ -68,6 +72,8 @@ grep -qE "^Categories: .+" "$pkgdir/DESCRIPTION" || fail "DESCRIPTION: no Catego
 cmp -s "$src/LICENSE" "$pkgdir/COPYING" || fail "COPYING is not the LICENSE"
 [ "$(sed -n 's/^PLUGINS = //p' "$pkgdir/src/Makefile")" = "${plugins[*]}" ] ||
   fail "the Makefile's plug-ins are not the manifest's (${plugins[*]})"
+[ "$(sed -n 's/^OCTFILES = //p' "$pkgdir/src/Makefile")" = "${octfiles[*]}" ] ||
+  fail "the Makefile's oct-files are not the manifest's (${octfiles[*]})"
 [ "$(sed -n 's/^PLUGIN_SOURCES = //p' "$pkgdir/src/Makefile" | tr ' ' '\n' | sort -u | xargs)" = \
   "$(echo "${own_sources[@]}")" ] || fail "the Makefile's plug-in sources are not the manifest's"
 [ "$(sed -n 's/^LAMINA_FPFLAGS = //p' "$pkgdir/src/Makefile")" = "$fpflags" ] ||
@@ -87,7 +93,8 @@ run_octave "pkg('install', '-local', '-verbose', '$tarball')" >"$work/install.lo
 # mkoctfile --verbose prints each compiler call: one per source, each with
 # the manifest's flags after any other floating-point or optimisation flag.
 grep -E -- ' -c .*\.cpp -o ' "$work/install.log" | grep -v '^CXXFLAGS=' >"$work/compiles" || true
-expected=$(sed -n 's/^\(COMMON\|PLUGIN\)_SOURCES = //p' "$pkgdir/src/Makefile" | wc -w)
+expected=$(sed -n 's/^\(COMMON\|MEX\|OCT\|PLUGIN\)_SOURCES = //p' "$pkgdir/src/Makefile" | tr ' ' '\n' |
+           sort -u | grep -c .)
 [ "$(wc -l <"$work/compiles")" -eq "$expected" ] ||
   { cat "$work/install.log"; fail "expected $expected compiler calls in pkg install's output"; }
 while read -r line; do
@@ -104,8 +111,9 @@ echo "pkg install: $expected sources compiled with $fpflags"
 
 # 4. Loaded: which, help, bits.
 plugin_list=$(printf "'%s', " "${plugins[@]}")
+oct_list=$(printf "'%s', " "${octfiles[@]}")
 run_octave "addpath('$src/tests/package');
-            exit(~octave_package_check('$version', '$cmake_plugin_dir', {${plugin_list%, }}))" ||
+            exit(~octave_package_check('$version', '$cmake_plugin_dir', {${plugin_list%, }}, {${oct_list%, }}))" ||
   fail "octave_package_check failed"
 
 # 5. pkg test.

@@ -1,10 +1,11 @@
-function ok = octave_package_check(version, cmake_plugin_dir, plugins)
+function ok = octave_package_check(version, cmake_plugin_dir, plugins, octfiles)
 %OCTAVE_PACKAGE_CHECK  Checks the installed lamina Octave package (pkg's
 %   prefix and lists already set by the caller): that pkg load puts each
-%   plug-in's MEX file first with its help file beside it, that help
-%   prints the help text, that the worked example gives its energy bit for
-%   bit, and that on a bent sheet every plug-in gives the very bits of the
-%   plug-ins CMake built into CMAKE_PLUGIN_DIR. PLUGINS names the plug-ins
+%   plug-in's MEX file, or its oct-file for those OCTFILES names, first with
+%   its help file beside it, that help prints the help text, that the worked
+%   example gives its energy bit for bit, and that on a bent sheet every
+%   plug-in gives the very bits of the plug-ins CMake built into
+%   CMAKE_PLUGIN_DIR. PLUGINS and OCTFILES name the plug-ins and oct-files
 %   (manifest.txt's). True when all hold; each failure is printed.
   f = {};  % the failures
   pkg('load', 'lamina');
@@ -18,7 +19,11 @@ function ok = octave_package_check(version, cmake_plugin_dir, plugins)
     name = plugins{k};
     w = which(name);
     [folder, ~, ext] = fileparts(w);
-    f = check(f, strcmp(ext, '.mex'), '%s resolves to %s, not a MEX file', name, w);
+    expected = '.mex';
+    if any(strcmp(name, octfiles))
+      expected = '.oct';
+    end
+    f = check(f, strcmp(ext, expected), '%s resolves to %s, not a %s file', name, w, expected);
     f = check(f, strncmp(folder, desc.dir, numel(desc.dir)), ...
               '%s resolves outside the package: %s', name, w);
     f = check(f, exist(fullfile(folder, [name '.m']), 'file') == 2, 'no help file beside %s', w);
@@ -72,8 +77,8 @@ end
 % Adds a failure, printed, when COND is false.
 function f = check(f, cond, varargin)
   if ~cond
-    failures{end + 1} = sprintf(varargin{:});
-    printf('FAIL: %s\n', failures{end});
+    f{end + 1} = sprintf(varargin{:});
+    printf('FAIL: %s\n', f{end});
   end
 end
 

@@ -69,7 +69,7 @@ void run(const std::vector<bad_case>& cases) {
   for (const bad_case& c : cases) {
     inputs in = base();
     c.damage(in);
-    for (const std::string& name : test::plugin_names()) {
+    for (const std::string& name : test::shell_plugin_names()) {
       const char* plugin = name.c_str();
       const bool mask = std::string(plugin) == "lamina_hinge_mask";
       if (mask && !c.mask_rejects) {
@@ -340,7 +340,7 @@ TEST(BadInput, SpecifiedMeaningsAreKept) {
     inputs changed = base(), clean = base();
     c.change(changed);
     c.equivalent(clean);
-    for (const std::string& name : test::plugin_names()) {
+    for (const std::string& name : test::shell_plugin_names()) {
       const char* plugin = name.c_str();
       SCOPED_TRACE(std::string(plugin) + ": " + c.name);
       EXPECT_SAME_BITS_VECTOR(energy(plugin, changed), energy(plugin, clean));

@@ -89,6 +89,18 @@ def degenerate_problem(seed):
     return replace(p, Q=Q, V=V, F=F, E=E)
 
 
+def edges_belong(p):
+    """Whether every row of p's edge table belongs to its faces: the tables a
+    Shell accepts (the degenerate problems' odd c and d may name a vertex
+    that is not the opposite one)."""
+    try:
+        lamina.check_edge_table(p.F, p.E)
+        return True
+    except lamina.InputValueError as e:
+        assert e.identifier == "lamina:edgeMismatch", str(e)
+        return False
+
+
 def problems():
     """Random problems of several sizes and the degenerate ones."""
     return [random_problem(n, n + 2, n) for n in (2, 3, 5, 9)] + [degenerate_problem(s) for s in range(16)]

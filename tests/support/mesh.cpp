@@ -1,5 +1,6 @@
 #include "mesh.h"
 
+#include <lamina/checks.h>
 #include <lamina/edge_table.h>
 
 #include <cmath>
@@ -25,6 +26,12 @@ std::vector<double> vertex_matrix(const std::vector<point>& points) {
   std::vector<std::vector<double>> rows;
   for (const point& p : points) rows.push_back({p[0], p[1], p[2]});
   return column_major(rows, 3);
+}
+
+bool edges_belong(const mesh& m) {
+  const matrix_view f{m.faces.data(), static_cast<std::size_t>(m.nF), 3};
+  const matrix_view e{m.edges.data(), static_cast<std::size_t>(m.nE), 4};
+  return !check_edge_table(f, e, message_style::cpp);
 }
 
 std::vector<double> edge_table_of(const std::vector<double>& faces, std::int32_t nF,

@@ -23,6 +23,10 @@ struct mesh {
   std::vector<double> edges;  // nE-by-4
 };
 
+// Whether every row of the mesh's edge table belongs to its faces
+// (check_edge_table): a shell is built only from such a table.
+bool edges_belong(const mesh& m);
+
 // The edge table of a face table (build_edge_table).
 std::vector<double> edge_table_of(const std::vector<double>& faces, std::int32_t nF,
                                   std::int32_t* nE);

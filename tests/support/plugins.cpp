@@ -22,6 +22,14 @@ const std::vector<std::string>& plugin_names() {
   return names;
 }
 
+std::vector<std::string> shell_plugin_names() {
+  std::vector<std::string> v;
+  for (const std::string& name : plugin_names()) {
+    if (name != "lamina_check_edge_table") v.push_back(name);
+  }
+  return v;
+}
+
 const host::plugin& plugin(const std::string& name) {
   static std::mutex mutex;
   static std::map<std::string, std::unique_ptr<host::plugin>> loaded;

@@ -13,6 +13,10 @@ namespace test {
 // Every plug-in manifest.txt lists, in its order.
 const std::vector<std::string>& plugin_names();
 
+// The plug-ins that take the six inputs of the energy functions (all but
+// lamina_check_edge_table).
+std::vector<std::string> shell_plugin_names();
+
 // A plug-in from the build tree, by name (lamina_work_deriv, ...).
 const host::plugin& plugin(const std::string& name);
 

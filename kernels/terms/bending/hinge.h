@@ -45,15 +45,16 @@ struct hinge_element {
   static constexpr int vertices = 4;
   using lanes = element_lanes<4>;
 
-  // Collects up to W hinges, rows *j onward of a column-major edge table, into
-  // lanes (vertices a, b, c, d) and returns how many (0 when the table is
-  // exhausted); *j ends past the last row examined.
+  // Collects up to W hinges, rows *j onward, before row `end`, of a
+  // column-major edge table of nE rows, into lanes (vertices a, b, c, d) and
+  // returns how many (0 when the range is exhausted); *j ends past the last
+  // row examined.
   template <int W>
   static LAMINA_ALWAYS_INLINE int collect(const double* edges, std::int32_t nE, std::int32_t* j,
-                                          lanes& h) {
+                                          std::int32_t end, lanes& h) {
     const std::ptrdiff_t s = nE;
     int n = 0;
-    for (; *j < nE && n < W; ++*j) {
+    for (; *j < end && n < W; ++*j) {
       const std::int32_t c = index_from_double(edges[*j + 2 * s]);
       const std::int32_t d = index_from_double(edges[*j + 3 * s]);
       if ((c < d ? c : d) < 0) continue;

@@ -32,12 +32,13 @@ struct face_element {
   static constexpr int vertices = 3;
   using lanes = element_lanes<3>;
 
-  // Faces rows *j onward of a column-major face table into up to W lanes;
-  // returns how many (0 when the table is exhausted) and moves *j past them.
+  // Faces rows *j onward, before row `end`, of a column-major face table of
+  // nF rows into up to W lanes; returns how many (0 when the range is
+  // exhausted) and moves *j past them.
   template <int W>
   static LAMINA_ALWAYS_INLINE int collect(const double* faces, std::int32_t nF, std::int32_t* j,
-                                          lanes& e) {
-    const int n = nF - *j < W ? nF - *j : W;
+                                          std::int32_t end, lanes& e) {
+    const int n = end - *j < W ? end - *j : W;
     if (n <= 0) return 0;
     const std::ptrdiff_t s = nF;
     LAMINA_LANE_LOOP
