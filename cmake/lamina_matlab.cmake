@@ -12,13 +12,17 @@ if(LAMINA_MATLAB AND Matlab_FOUND)
   foreach(name ${LAMINA_PLUGINS})
     # matlab_add_mex compiles MATLAB's own mexfilerequiredapiversion into the
     # module and defines MATLAB_MEX_FILE, which leaves mex/api_version.cpp empty.
+    lamina_plugin_parts(${name} sources libraries)
     matlab_add_mex(
       NAME matlab_${name}
       MODULE
       R2017b
       OUTPUT_NAME ${name}
-      SRC ${LAMINA_PLUGIN_SOURCE_${name}} ${LAMINA_MANIFEST_gateway}
-      LINK_TO lamina_kernels lamina_checks lamina_numerics lamina_warnings)
+      SRC ${sources}
+      LINK_TO ${libraries} lamina_kernels lamina_checks lamina_numerics lamina_warnings)
+    if(lamina_shell IN_LIST libraries OR lamina_solver IN_LIST libraries)
+      lamina_static_cxx_runtime(matlab_${name})
+    endif()
     target_include_directories(matlab_${name} PRIVATE ${LAMINA_MANIFEST_include})
     set_target_properties(matlab_${name} PROPERTIES
       LIBRARY_OUTPUT_DIRECTORY "${LAMINA_MATLAB_DIR}")

@@ -21,9 +21,11 @@ if(LAMINA_OCTAVE AND LAMINA_MKOCTFILE AND LAMINA_OCTAVE_CLI AND NOT LAMINA_SANIT
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        "${PROJECT_SOURCE_DIR}/include/lamina/*" "${PROJECT_SOURCE_DIR}/kernels/*" "${PROJECT_SOURCE_DIR}/src/*"
        "${PROJECT_SOURCE_DIR}/checks/*" "${PROJECT_SOURCE_DIR}/mex/*" "${PROJECT_SOURCE_DIR}/oct/*"
+       "${PROJECT_SOURCE_DIR}/solver/*" "${PROJECT_SOURCE_DIR}/mesh/*"
        "${PROJECT_SOURCE_DIR}/matlab/*.m" "${LAMINA_MANIFEST}")
   set(outputs "")
   set(twins "")
+  set(quoted "")
   foreach(name ${LAMINA_PLUGINS})
     if(name IN_LIST LAMINA_OCTFILES)
       list(APPEND outputs "${LAMINA_OCTAVE_DIR}/${name}.oct")
@@ -31,11 +33,14 @@ if(LAMINA_OCTAVE AND LAMINA_MKOCTFILE AND LAMINA_OCTAVE_CLI AND NOT LAMINA_SANIT
     else()
       list(APPEND outputs "${LAMINA_OCTAVE_DIR}/${name}.mex")
     endif()
+    list(APPEND quoted "'${name}'")
   endforeach()
+  # Only the plug-ins this build has (lamina_solve needs CHOLMOD).
+  list(JOIN quoted ", " plugin_list)
   add_custom_command(
     OUTPUT ${outputs}
     COMMAND "${LAMINA_OCTAVE_CLI}" --no-gui --norc --quiet --eval
-            "addpath('${PROJECT_SOURCE_DIR}/matlab'); lamina_build('${LAMINA_OCTAVE_DIR}', '${flags}')"
+            "addpath('${PROJECT_SOURCE_DIR}/matlab'); lamina_build('${LAMINA_OCTAVE_DIR}', '${flags}', {${plugin_list}})"
     DEPENDS ${sources}
     COMMENT "Building the Octave plug-ins in ${LAMINA_OCTAVE_DIR}"
     VERBATIM)

@@ -11,6 +11,9 @@
 #   lamina::mesh     the edge table builder             <lamina/edge_table.h>
 #   lamina::shell    the prepared shell, the Hessian    <lamina/shell.h>, <lamina/hessian.h>
 #   lamina::lamina   all of them
+#   lamina::solve    the solver (needs CHOLMOD)          <lamina/solve.h>
+#                    an optional component: find_package(lamina 0.2 COMPONENTS solve),
+#                    not part of lamina::lamina, so that the others need no SuiteSparse
 #
 # The same names exist in a build tree (ALIAS targets) and in an installed
 # package (imported targets), so a project links the same way either way.
@@ -48,6 +51,19 @@ install(FILES "${PROJECT_BINARY_DIR}/include/lamina/version.h"
 install(EXPORT laminaTargets
         NAMESPACE lamina::
         DESTINATION "${LAMINA_INSTALL_CMAKEDIR}")
+# The solve component: its library, its targets in a file of their own, and
+# the search for CHOLMOD that laminaConfig.cmake repeats before loading them.
+if(LAMINA_SOLVER_ENABLED)
+  install(TARGETS lamina_solver
+          EXPORT laminaSolveTargets
+          ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
+          INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+  install(EXPORT laminaSolveTargets
+          NAMESPACE lamina::
+          DESTINATION "${LAMINA_INSTALL_CMAKEDIR}")
+  install(FILES "${CMAKE_CURRENT_LIST_DIR}/lamina_cholmod.cmake"
+          DESTINATION "${LAMINA_INSTALL_CMAKEDIR}")
+endif()
 
 configure_package_config_file("${CMAKE_CURRENT_LIST_DIR}/laminaConfig.cmake.in"
                               "${PROJECT_BINARY_DIR}/laminaConfig.cmake"
@@ -79,4 +95,5 @@ install(FILES "${PROJECT_BINARY_DIR}/lamina.pc" DESTINATION "${LAMINA_PKGCONFIG_
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/CHANGELOG.md"
               "${PROJECT_SOURCE_DIR}/examples/shell_energy_example.cpp"
               "${PROJECT_SOURCE_DIR}/examples/newton_example.cpp"
+              "${PROJECT_SOURCE_DIR}/examples/solve_example.cpp"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")

@@ -5,9 +5,12 @@
 //
 // Input bytes, read in order (missing bytes read as 0):
 //   nlhs (mod 5); nrhs (the plug-in's input count, 6 or for
-//   lamina_check_edge_table 2, below 224, else mod 9);
-//   per input after the sixth (the options of lamina_work_hessian) one
-//   byte first: below 160 a word of kWords as a char row, else as below;
+//   lamina_check_edge_table 2, below 224, else mod 9); for lamina_solve,
+//   when that makes 8 inputs, one more byte: 2 (byte mod 4) inputs more (up
+//   to four option pairs);
+//   per input after the sixth (the options) one byte first: below 160 a
+//   word of the plug-in's words (kHessianWords, kSolveWords) as a char row,
+//   else as below;
 //   per input: kind, rows, columns (see decode_shape), then per element of
 //   a double array one selector byte: below 24 a value from kPalette, below
 //   128 a small integer, otherwise the next 8 bytes as a raw double. Arrays
@@ -168,8 +171,31 @@ void expect_matrix(const mxArray* a, std::size_t m, std::size_t n, const char* n
 }
 
 // Option names and values, right and wrong.
-const char* const kWords[] = {"Project", "project", "PROJECT",    "none", "clamp", "abs",
-                              "Clamp",   "ABS",     "Projection", "",     "soft",  "Project\x01"};
+const char* const kHessianWords[] = {"Project",    "project", "PROJECT", "none",
+                                     "clamp",      "abs",     "Clamp",   "ABS",
+                                     "Projection", "",        "soft",    "Project\x01"};
+const char* const kSolveWords[] = {"Fixed",    "Forces",    "Mass",          "Target",  "TimeStep",
+                                   "timestep", "Tolerance", "MaxIterations", "Project", "Verbose",
+                                   "FIXED",    "none",      "clamp",         "abs",     "Fix",
+                                   "",         "Bending",   "maxiterations"};
+
+// lamina_solve's outputs: x, nV by 3, and the info struct with its fields.
+void expect_info(const mxArray* a) {
+  if (a == nullptr) fail("info not stored");
+  static const char* const fields[] = {"iterations",    "converged", "energy",
+                                       "gradient_norm", "message",   "history"};
+  const std::vector<std::string> names = lamina::host::field_names(a);
+  if (names.size() != 6) fail("info has the wrong fields");
+  for (int f = 0; f < 6; ++f) {
+    if (names[f] != fields[f]) fail("info has the wrong fields");
+    if (lamina::host::field(a, fields[f]) == nullptr)
+      fail(std::string("info.") + fields[f] + " unset");
+  }
+  const mxArray* history = lamina::host::field(a, "history");
+  const std::size_t rows = mxGetM(lamina::host::field(history, "energy"));
+  const double iterations = lamina::host::values(lamina::host::field(a, "iterations"))[0];
+  if (rows != static_cast<std::size_t>(iterations) + 1) fail("history has the wrong length");
+}
 
 bool is_own_error(const std::string& id) {
   static const char* const reasons[] = {
@@ -195,11 +221,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (plugin == nullptr) LLVMFuzzerInitialize(nullptr, nullptr);
   reader r(data, size);
+  const std::string name = LAMINA_FUZZ_PLUGIN;
+  const bool hessian = name == "lamina_work_hessian";
+  const bool solve = name == "lamina_solve";
+  const bool check = name == "lamina_check_edge_table";
   const int nlhs = r.byte() % 5;
   const std::uint8_t n = r.byte();
-  const std::string name = LAMINA_FUZZ_PLUGIN;
-  const bool check = name == "lamina_check_edge_table";
-  const int nrhs = n < 224 ? (check ? 2 : 6) : n % 9;
+  int nrhs = n < 224 ? (check ? 2 : 6) : n % 9;
+  if (solve && nrhs == 8) nrhs += 2 * (r.byte() % 4);
 
   std::vector<shape> shapes(nrhs);
   for (shape& s : shapes) s = decode_shape(r);
@@ -209,10 +238,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t k = 0; k < shapes.size(); ++k) {
     const std::uint8_t word = k >= 6 ? r.byte() : 255;
     if (word < 160) {
-      inputs.push_back(lamina::host::make_char(kWords[word % (sizeof kWords / sizeof *kWords)]));
+      const char* w = solve ? kSolveWords[word % (sizeof kSolveWords / sizeof *kSolveWords)]
+                            : kHessianWords[word % (sizeof kHessianWords / sizeof *kHessianWords)];
+      inputs.push_back(lamina::host::make_char(w));
     } else {
       inputs.push_back(make(shapes[k], r, nV));
     }
+    prhs.push_back(inputs.back().get());
+  }
+  // A solve stops after a few iterations, so that one execution stays fast:
+  // the last value of an option counts.
+  if (solve && nrhs >= 6 && nrhs % 2 == 0) {
+    inputs.push_back(lamina::host::make_char("MaxIterations"));
+    prhs.push_back(inputs.back().get());
+    inputs.push_back(lamina::host::make_scalar(5));
     prhs.push_back(inputs.back().get());
   }
 
@@ -237,8 +276,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   }
-  const bool hessian = name == "lamina_work_hessian";
-  if (nrhs != 6 && !(hessian && nrhs == 8)) fail("accepted " + std::to_string(nrhs) + " inputs");
+  if (nrhs != 6 && !(hessian && nrhs == 8) && !solve) {
+    fail("accepted " + std::to_string(nrhs) + " inputs");
+  }
 
   const std::size_t slots = nlhs > 0 ? nlhs : 1;
   if (out.outputs.size() != slots) fail("wrong number of slots");
@@ -246,6 +286,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (out.outputs[i]) fail("stored output slot " + std::to_string(i));
   }
   if (hessian && slots >= 3) expect_hessian(out.outputs[2].get(), 3 * shapes[4].rows);
+  if (solve) {
+    expect_matrix(out.outputs[0].get(), shapes[4].rows, 3, "x");
+    if (slots >= 2) expect_info(out.outputs[1].get());
+    return 0;
+  }
   if (name == "lamina_hinge_mask") {
     expect_matrix(out.outputs[0].get(), shapes[5].rows, 1, "valid_edges");
     for (double v : lamina::host::values(out.outputs[0].get())) {

@@ -91,6 +91,38 @@ for slot in range(6):
 sv, sf, se = sheet(4)
 seeds["sheet_4x4"] = call(2, [[[x * 1.1, y, z] for x, y, z in sv], [[1.5]], [[0.5]], sf, sv, se])
 
+# lamina_solve's options: its fuzzer reads one more byte when the inputs are
+# 8 (nrhs byte 224), for 2 (byte mod 4) more; each input after the sixth
+# starts with a byte that picks a word of kSolveWords (below 160) or says
+# that an array follows (255).
+SOLVE_WORDS = {"Fixed": 0, "Forces": 1, "Mass": 2, "TimeStep": 4, "MaxIterations": 7, "Project": 8,
+               "Verbose": 9, "none": 11}
+
+
+def solve_call(nlhs, args, options):
+    """A call of lamina_solve with name-value options (words or matrices)."""
+    parts = [matrix(a) for a in args]
+    values = []
+    for o in options:
+        if isinstance(o, str):
+            parts.append((bytes([0, 0, 0]), b""))
+            values.append(bytes([SOLVE_WORDS[o]]))
+        else:
+            header, v = matrix(o)
+            parts.append((header, b""))
+            values.append(bytes([255]) + v)
+    extra = (len(options) - 2) // 2
+    return (bytes([nlhs, 224, extra]) + b"".join(h for h, _ in parts) + b"".join(v for _, v in parts)
+            + b"".join(values))
+
+
+seeds["solve_fixed_forces"] = solve_call(2, [Q, [[2]], [[3]], F, V, E],
+                                         ["Fixed", [[1, 1, 1], [0, 0, 0], [0, 0, 0], [0, 0, 0]],
+                                          "Forces", [[0, 0, 0], [0, 0, -1], [0, 0, -1], [0, 0, -1]]])
+seeds["solve_mass_step_project"] = solve_call(2, [Q, [[2]], [[3]], F, V, E],
+                                              ["Mass", [[1], [1], [2], [0]], "TimeStep", [[0.5]],
+                                               "Project", "none", "Verbose", [[1]]])
+
 here = os.path.dirname(os.path.abspath(__file__))
 os.makedirs(os.path.join(here, "corpus"), exist_ok=True)
 for name, data in seeds.items():

@@ -20,7 +20,13 @@ struct call_context {
   std::vector<std::string>* trace = nullptr;  // null unless traced
   std::vector<warning> warnings;              // mexWarnMsgIdAndTxt, in order
   std::vector<void*> allocations;             // mxMalloc'd and not yet freed
+  std::string printed;                        // mexPrintf
+  std::vector<std::string> evaluated;         // mexEvalString
 };
+
+// Takes `a` out of the call's created arrays, as a container takes it over;
+// false when the call did not create it (or it is stored already).
+bool claim(call_context& call, const mxArray* a);
 
 // The context of the call in progress on this thread, or null.
 call_context*& current_call();
@@ -30,6 +36,7 @@ call_context*& current_call();
 void trace(const char* function, const mxArray* a);
 void trace_create(std::size_t m, std::size_t n);
 void trace_create_sparse(std::size_t m, std::size_t n, std::size_t nzmax);
+void trace_text(const std::string& call);  // any other record, e.g. "mxCreateString(\"x\")"
 
 }  // namespace detail
 }  // namespace host

@@ -51,6 +51,8 @@ array make_double(std::size_t m, std::size_t n, std::initializer_list<double> va
 array make_scalar(double value);
 // A 1-by-n char array holding text, as 'clamp' passes one.
 array make_char(const std::string& text);
+// A logical matrix from column-major values (values.size() == m * n).
+array make_logical(std::size_t m, std::size_t n, const std::vector<bool>& values);
 
 // The raw data of any array (null for cells and structs) and its size in bytes.
 void* data(const mxArray* a);
@@ -66,6 +68,15 @@ struct sparse_parts {
   std::vector<double> pr;
 };
 sparse_parts sparse(const mxArray* a);
+
+// What struct, cell, char and logical outputs hold. field() throws
+// std::invalid_argument for a field the struct does not have; the pointers
+// stay owned by their container.
+std::vector<std::string> field_names(const mxArray* a);
+const mxArray* field(const mxArray* a, const std::string& name, std::size_t index = 0);
+const mxArray* cell(const mxArray* a, std::size_t index);
+std::string text(const mxArray* a);
+std::vector<bool> logicals(const mxArray* a);
 
 // How many host arrays exist right now, on all threads: made by the builders
 // above or created by a plug-in, and not yet destroyed. A test reads it
@@ -108,6 +119,10 @@ struct call_result {
   std::vector<std::string> trace;
   // The warnings the plug-in issued (mexWarnMsgIdAndTxt), in order.
   std::vector<warning> warnings;
+  // What it printed (mexPrintf), and the commands it asked the host to run
+  // (mexEvalString), in order.
+  std::string printed;
+  std::vector<std::string> evaluated;
 };
 
 class plugin {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "call_context.h"
 #include "mex.h"
@@ -25,6 +26,10 @@ struct mxArray_tag {
   std::unique_ptr<unsigned char[]> real, imag;
   std::unique_ptr<mwIndex[]> ir, jc;  // sparse arrays: nzmax row indices, n + 1 column starts
   std::string object_class;           // an object's class name, e.g. "containers.Map"
+  // Cells: m n elements; structs: m n elements of fields.size() values each
+  // (element i, field f at i * fields.size() + f). Owned; null when empty.
+  std::vector<mxArray*> children;
+  std::vector<std::string> fields;
 };
 
 namespace lamina {
@@ -79,7 +84,15 @@ mxArray* new_array(mxClassID cls, std::size_t m, std::size_t n, bool complex, bo
     a->ir.reset(new mwIndex[stored]());
     a->jc.reset(new mwIndex[n + 1]());
   }
+  if (cls == mxCELL_CLASS) a->children.assign(m * n, nullptr);
   live.fetch_add(1, std::memory_order_relaxed);
+  return a;
+}
+
+// An array created inside a MEX call belongs to the call until it is
+// returned or stored in a container.
+mxArray* created(mxArray* a) {
+  if (auto* call = detail::current_call()) call->created.push_back(a);
   return a;
 }
 
@@ -205,6 +218,53 @@ array make_char(const std::string& text) {
   return a;
 }
 
+array make_logical(std::size_t m, std::size_t n, const std::vector<bool>& values) {
+  if (values.size() != m * n) throw std::invalid_argument("make_logical: wrong number of values");
+  array a = make_array(mxLOGICAL_CLASS, m, n);
+  for (std::size_t i = 0; i < values.size(); ++i) a->real[i] = values[i] ? 1 : 0;
+  return a;
+}
+
+std::vector<std::string> field_names(const mxArray* a) {
+  if (a->cls != mxSTRUCT_CLASS) throw std::invalid_argument("field_names: not a struct");
+  return a->fields;
+}
+
+const mxArray* field(const mxArray* a, const std::string& name, std::size_t index) {
+  if (a->cls != mxSTRUCT_CLASS) throw std::invalid_argument("field: not a struct");
+  for (std::size_t f = 0; f < a->fields.size(); ++f) {
+    if (a->fields[f] == name && index < a->m * a->n) {
+      return a->children[index * a->fields.size() + f];
+    }
+  }
+  throw std::invalid_argument("field: no field " + name);
+}
+
+const mxArray* cell(const mxArray* a, std::size_t index) {
+  if (a->cls != mxCELL_CLASS || index >= a->children.size()) {
+    throw std::invalid_argument("cell: not a cell array, or no such element");
+  }
+  return a->children[index];
+}
+
+std::string text(const mxArray* a) {
+  if (a->cls != mxCHAR_CLASS) throw std::invalid_argument("text: not a char array");
+  std::string t;
+  for (std::size_t i = 0; i < a->m * a->n; ++i) {
+    std::uint16_t c;
+    std::memcpy(&c, a->real.get() + 2 * i, sizeof c);
+    t.push_back(static_cast<char>(c));
+  }
+  return t;
+}
+
+std::vector<bool> logicals(const mxArray* a) {
+  if (a->cls != mxLOGICAL_CLASS) throw std::invalid_argument("logicals: not a logical array");
+  std::vector<bool> v(a->m * a->n);
+  for (std::size_t i = 0; i < v.size(); ++i) v[i] = a->real[i] != 0;
+  return v;
+}
+
 sparse_parts sparse(const mxArray* a) {
   if (!a->sparse) throw std::invalid_argument("sparse: not a sparse array");
   sparse_parts p;
@@ -223,6 +283,7 @@ sparse_parts sparse(const mxArray* a) {
 }  // namespace lamina
 
 using lamina::host::contract_violation;
+using lamina::host::created;
 using lamina::host::first_as_double;
 using lamina::host::no_data;
 using lamina::host::detail::trace;
@@ -423,8 +484,127 @@ void mxFree(void* ptr) {
   std::free(ptr);
 }
 
+mxLogical* mxGetLogicals(const mxArray* pa) {
+  trace("mxGetLogicals", pa);
+  if (pa->cls != mxLOGICAL_CLASS || pa->sparse) no_data("mxGetLogicals", pa, "logical data");
+  return reinterpret_cast<mxLogical*>(pa->real.get());
+}
+
+mxArray* mxCreateDoubleScalar(double value) {
+  lamina::host::detail::trace_text("mxCreateDoubleScalar");
+  mxArray* a = lamina::host::make_double(1, 1, {value}).release();
+  return created(a);
+}
+
+mxArray* mxCreateLogicalScalar(mxLogical value) {
+  lamina::host::detail::trace_text("mxCreateLogicalScalar");
+  mxArray* a = lamina::host::make_array(mxLOGICAL_CLASS, 1, 1).release();
+  a->real[0] = value ? 1 : 0;
+  return created(a);
+}
+
+mxArray* mxCreateLogicalMatrix_730(size_t m, size_t n) {
+  lamina::host::detail::trace_text("mxCreateLogicalMatrix_730");
+  mxArray* a = nullptr;
+  try {
+    if (n != 0 && m > SIZE_MAX / n) throw std::bad_alloc();
+    a = lamina::host::make_array(mxLOGICAL_CLASS, m, n).release();
+  } catch (const std::bad_alloc&) {
+    mexErrMsgIdAndTxt("MATLAB:nomem", "Out of memory.");
+  }
+  return created(a);
+}
+
+mxArray* mxCreateString(const char* str) {
+  lamina::host::detail::trace_text("mxCreateString");
+  mxArray* a = lamina::host::make_char(str != nullptr ? str : "").release();
+  return created(a);
+}
+
+mxArray* mxCreateStructMatrix_730(size_t m, size_t n, int nfields, const char** fieldnames) {
+  lamina::host::detail::trace_text("mxCreateStructMatrix_730");
+  if (nfields < 0 || (nfields > 0 && fieldnames == nullptr)) {
+    contract_violation("mxCreateStructMatrix_730", "negative field count or no field names");
+  }
+  std::vector<std::string> names;
+  for (int f = 0; f < nfields; ++f) {
+    if (fieldnames[f] == nullptr || fieldnames[f][0] == 0) {
+      contract_violation("mxCreateStructMatrix_730", "a field name is null or empty");
+    }
+    for (const std::string& earlier : names) {
+      if (earlier == fieldnames[f])
+        contract_violation("mxCreateStructMatrix_730", "duplicate field");
+    }
+    names.emplace_back(fieldnames[f]);
+  }
+  mxArray* a = lamina::host::make_array(mxSTRUCT_CLASS, m, n).release();
+  a->fields = names;
+  a->children.assign(m * n * names.size(), nullptr);
+  return created(a);
+}
+
+mxArray* mxCreateCellMatrix_730(size_t m, size_t n) {
+  lamina::host::detail::trace_text("mxCreateCellMatrix_730");
+  return created(lamina::host::make_array(mxCELL_CLASS, m, n).release());
+}
+
+namespace {
+
+// Stores value in slot, which the container owns; what it replaces goes
+// back to the call (freed when the call ends), or is destroyed outside one.
+void store(const char* function, mxArray*& slot, mxArray* value) {
+  auto* call = lamina::host::detail::current_call();
+  if (value != nullptr && call != nullptr && !lamina::host::detail::claim(*call, value)) {
+    contract_violation(function,
+                       "the value is not an array this call created and has not stored yet");
+  }
+  mxArray* old = slot;
+  slot = value;
+  if (old != nullptr) {
+    if (call != nullptr) {
+      call->created.push_back(old);
+    } else {
+      mxDestroyArray(old);
+    }
+  }
+}
+
+}  // namespace
+
+void mxSetField_730(mxArray* pm, size_t index, const char* fieldname, mxArray* value) {
+  trace("mxSetField_730", pm);
+  if (pm->cls != mxSTRUCT_CLASS || index >= pm->m * pm->n || fieldname == nullptr) {
+    contract_violation("mxSetField_730", "not a struct array, or an index beyond its elements");
+  }
+  for (std::size_t f = 0; f < pm->fields.size(); ++f) {
+    if (pm->fields[f] == fieldname) {
+      store("mxSetField_730", pm->children[index * pm->fields.size() + f], value);
+      return;
+    }
+  }
+  contract_violation("mxSetField_730", "the struct has no field of that name");
+}
+
+mxArray* mxGetField_730(const mxArray* pm, size_t index, const char* fieldname) {
+  trace("mxGetField_730", pm);
+  if (pm->cls != mxSTRUCT_CLASS || index >= pm->m * pm->n || fieldname == nullptr) return nullptr;
+  for (std::size_t f = 0; f < pm->fields.size(); ++f) {
+    if (pm->fields[f] == fieldname) return pm->children[index * pm->fields.size() + f];
+  }
+  return nullptr;
+}
+
+void mxSetCell_730(mxArray* pm, size_t index, mxArray* value) {
+  trace("mxSetCell_730", pm);
+  if (pm->cls != mxCELL_CLASS || index >= pm->children.size()) {
+    contract_violation("mxSetCell_730", "not a cell array, or an index beyond its elements");
+  }
+  store("mxSetCell_730", pm->children[index], value);
+}
+
 void mxDestroyArray(mxArray* pa) {
   if (pa == nullptr) return;
+  for (mxArray* child : pa->children) mxDestroyArray(child);
   lamina::host::live.fetch_sub(1, std::memory_order_relaxed);
   delete pa;
 }

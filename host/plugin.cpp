@@ -60,6 +60,23 @@ void trace_create_sparse(std::size_t m, std::size_t n, std::size_t nzmax) {
                          std::to_string(nzmax) + ")");
 }
 
+void trace_text(const std::string& call_text) {
+  if (traced_calls.load(std::memory_order_relaxed) == 0) return;
+  call_context* call = current_call();
+  if (call == nullptr || call->trace == nullptr) return;
+  call->trace->push_back(call_text);
+}
+
+bool claim(call_context& call, const mxArray* a) {
+  for (std::size_t i = 0; i < call.created.size(); ++i) {
+    if (call.created[i] == a) {
+      call.created.erase(call.created.begin() + static_cast<std::ptrdiff_t>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace detail
 
 mex_error::mex_error(std::string identifier, std::string message)
@@ -86,7 +103,12 @@ void* symbol(void* handle, const char* name, const std::string& path) {
 }  // namespace
 
 plugin::plugin(const std::string& path) : path_(path) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // RTLD_NODELETE: the MEX file and the libraries it brings stay loaded
+  // after dlclose, as MATLAB and Octave keep a MEX file until "clear mex".
+  // A library's one-time allocations (the OpenMP runtime that CHOLMOD
+  // loads, for lamina_solve) then stay reachable instead of being left
+  // behind by its unloading, which LeakSanitizer reports as a leak.
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle_ == nullptr) {
     throw std::runtime_error("cannot load " + path + ": " + dlerror());
   }
@@ -182,6 +204,8 @@ call_result plugin::run(int nlhs, const std::vector<const mxArray*>& inputs, boo
   }
   for (mxArray* a : plhs) result.outputs.emplace_back(a);
   result.warnings = std::move(call.warnings);
+  result.printed = std::move(call.printed);
+  result.evaluated = std::move(call.evaluated);
   return result;
 }
 
@@ -225,4 +249,24 @@ extern "C" void mexWarnMsgIdAndTxt(const char* warningid, const char* warningmsg
     std::fprintf(stderr, "Warning: %s [%s]\n", message.c_str(),
                  warningid != nullptr ? warningid : "");
   }
+}
+
+extern "C" int mexPrintf(const char* message, ...) {
+  va_list args;
+  va_start(args, message);
+  const std::string text = format(message, args);
+  va_end(args);
+  lamina::host::detail::call_context* call = lamina::host::detail::current_call();
+  if (call != nullptr) {
+    call->printed += text;
+  } else {
+    std::fputs(text.c_str(), stdout);
+  }
+  return static_cast<int>(text.size());
+}
+
+extern "C" int mexEvalString(const char* command) {
+  lamina::host::detail::call_context* call = lamina::host::detail::current_call();
+  if (call != nullptr) call->evaluated.emplace_back(command != nullptr ? command : "");
+  return 0;
 }

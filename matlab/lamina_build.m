@@ -1,11 +1,10 @@
-function lamina_build(outdir, extra_flags, kind)
+function lamina_build(outdir, extra_flags, selection)
 %LAMINA_BUILD  Compile the lamina plug-ins for this MATLAB or Octave.
 %   LAMINA_BUILD compiles the plug-ins that manifest.txt lists
 %   (lamina_work_deriv, lamina_work_total, lamina_hinge_mask,
-%   lamina_work_hessian and lamina_check_edge_table) into build/octave (in
-%   Octave) or build/matlab (in
-%   MATLAB) of the lamina folder, and copies their help files and
-%   LAMINA_EDGE_TABLE beside them. That folder is the one to add to the path;
+%   lamina_work_hessian, lamina_check_edge_table and lamina_solve) into
+%   build/octave (in Octave) or build/matlab (in MATLAB) of the lamina
+%   folder, and copies their help files and LAMINA_EDGE_TABLE beside them. That folder is the one to add to the path;
 %   LAMINA_BUILD prints the addpath command.
 %
 %   Example (not run): in Octave, with the lamina sources in /home/me/lamina.
@@ -17,9 +16,11 @@ function lamina_build(outdir, extra_flags, kind)
 %
 %   LAMINA_BUILD(OUTDIR) compiles into OUTDIR instead. LAMINA_BUILD(OUTDIR,
 %   EXTRA_FLAGS) adds EXTRA_FLAGS (a char row, e.g. '-Wall -Wextra') to the
-%   compiler flags. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS, 'mex') builds, in
-%   Octave, only the plug-ins that are oct-files, as MEX files: the twins the
-%   tests and benchmarks compare the oct-files with.
+%   compiler flags. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS, NAMES) compiles only
+%   the plug-ins named in the cell array NAMES. LAMINA_BUILD(OUTDIR,
+%   EXTRA_FLAGS, 'mex') builds, in Octave, only the plug-ins that are
+%   oct-files, as MEX files: the twins the tests and benchmarks compare the
+%   oct-files with.
 %
 %   In MATLAB the plug-ins are MEX files, built with "mex -R2017b" (the
 %   separate-complex API that the gateways are written for). In Octave they
@@ -34,10 +35,17 @@ function lamina_build(outdir, extra_flags, kind)
 %   told not to contract floating-point operations into fused multiply-adds:
 %   the results are fixed to the last bit, and contraction would change them.
 %
+%   lamina_solve links CHOLMOD from SuiteSparse (Debian: libsuitesparse-dev;
+%   the headers in suitesparse/ of the compiler's include path, the library
+%   on the linker's), as manifest.txt says; Octave's own CHOLMOD is the same
+%   library. MATLAB ships its CHOLMOD for its own use only: its
+%   documentation offers no CHOLMOD to link against (it does for BLAS and
+%   LAPACK), so the MEX file links the system's.
+%
 %   Requires a C++17 compiler: in MATLAB, one selected with "mex -setup C++".
 %
 %   See also LAMINA_WORK_DERIV, LAMINA_WORK_TOTAL, LAMINA_HINGE_MASK,
-%   LAMINA_WORK_HESSIAN, LAMINA_CHECK_EDGE_TABLE.
+%   LAMINA_WORK_HESSIAN, LAMINA_CHECK_EDGE_TABLE, LAMINA_SOLVE.
 
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
@@ -56,12 +64,16 @@ function lamina_build(outdir, extra_flags, kind)
     mkdir(outdir);
   end
 
-  if nargin < 3
-    kind = '';
-  end
-  twins = strcmp(kind, 'mex');
-
   m = read_manifest(fullfile(root, 'manifest.txt'));
+  if nargin < 3
+    selection = m.plugin_names;
+  end
+  % The twins are the plug-ins Octave gets as oct-files, built as MEX files.
+  twins = ischar(selection) && strcmp(selection, 'mex');
+  names = selection;
+  if twins
+    names = m.oct_names;
+  end
   in_root = @(files) cellfun(@(f) fullfile(root, f), files, 'UniformOutput', false);
   includes = strcat('-I', in_root(m.include));
   flags = [strjoin(m.flags_gnu, ' ') ' ' extra_flags];
@@ -70,7 +82,7 @@ function lamina_build(outdir, extra_flags, kind)
   for k = 1:numel(m.plugin_names)
     name = m.plugin_names{k};
     o = find(strcmp(m.oct_names, name));
-    if twins && isempty(o)
+    if ~any(strcmp(name, names))
       continue;
     end
     % A plug-in Octave gets as an oct-file: its oct gateway and the
@@ -83,19 +95,26 @@ function lamina_build(outdir, extra_flags, kind)
       sources = [m.plugin_sources(k), m.kernels, m.checks, m.gateway];
       groups = m.plugin_groups{k};
     end
+    libraries = {};
+    cxx_library = false;
     for group = groups
       sources = [sources, m.(group{1})];
+      % A links_<group> line names the libraries the group needs.
+      if isfield(m, ['links_' group{1}])
+        libraries = [libraries, strcat('-l', m.(['links_' group{1}]))];
+      end
+      cxx_library = cxx_library || any(strcmp(group{1}, {'shell', 'solver'}));
     end
     sources = in_root(sources);
     if as_oct
       fprintf('lamina_build: %s (oct-file)\n', name);
-      build_octave(name, sources, includes, outdir, flags, root, '.oct');
+      build_octave(name, sources, includes, libraries, outdir, flags, root, '.oct');
     elseif is_octave
       fprintf('lamina_build: %s\n', name);
-      build_octave(name, sources, includes, outdir, flags, root, '.mex');
+      build_octave(name, sources, includes, libraries, outdir, flags, root, '.mex');
     else
       fprintf('lamina_build: %s\n', name);
-      build_matlab(name, sources, includes, outdir, extra_flags, m);
+      build_matlab(name, sources, includes, libraries, cxx_library, outdir, extra_flags, m);
     end
     built{end + 1} = name;
   end
@@ -119,7 +138,7 @@ end
 % Builds NAME.mex (EXT '.mex', "mkoctfile --mex") or NAME.oct (EXT '.oct',
 % Octave's own interface), and deletes the file of the other kind an earlier
 % build may have left: Octave would run NAME.oct rather than NAME.mex.
-function build_octave(name, sources, includes, outdir, flags, root, ext)
+function build_octave(name, sources, includes, libraries, outdir, flags, root, ext)
   % mkoctfile takes its optimisation and language flags from CXXFLAGS.
   flags = ['-O3 -std=c++17 ' flags];
   old_flags = getenv('CXXFLAGS');
@@ -135,7 +154,8 @@ function build_octave(name, sources, includes, outdir, flags, root, ext)
   end
   kind = ifelse(mex_file, {'--mex'}, {});
   out = fullfile(outdir, [name ext]);
-  [output, status] = mkoctfile(kind{:}, '-o', out, includes{:}, exports{:}, sources{:});
+  [output, status] = mkoctfile(kind{:}, '-o', out, includes{:}, exports{:}, sources{:}, ...
+                               libraries{:});
   if status ~= 0
     error('lamina:buildFailed', 'mkoctfile failed for %s:\n%s', name, output);
   end
@@ -149,7 +169,7 @@ function v = ifelse(c, a, b)
   if c, v = a; else, v = b; end
 end
 
-function build_matlab(name, sources, includes, outdir, extra_flags, m)
+function build_matlab(name, sources, includes, libraries, cxx_library, outdir, extra_flags, m)
   cc = mex.getCompilerConfigurations('C++', 'Selected');
   if isempty(cc)
     error('lamina:buildFailed', 'no C++ compiler selected: run "mex -setup C++" first');
@@ -162,8 +182,16 @@ function build_matlab(name, sources, includes, outdir, extra_flags, m)
     % -march=native; manifest.txt explains each flag.
     flags = {['CXXFLAGS=$CXXFLAGS -std=c++17 ' strjoin(m.flags_gnu, ' ') ' ' extra_flags], ...
              'CXXOPTIMFLAGS=-O3 -DNDEBUG'};
+    % A plug-in built from the C++ library's parts carries the C++ runtime
+    % in itself: MATLAB runs MEX files with the runtime it ships, older than
+    % a current GCC's (GCC on Linux; Xcode's clang links libc++, which macOS
+    % provides).
+    if cxx_library && isunix() && ~ismac()
+      flags{end + 1} = 'LDFLAGS=$LDFLAGS -static-libstdc++ -static-libgcc';
+    end
   end
-  mex('-R2017b', flags{:}, includes{:}, '-outdir', outdir, '-output', name, sources{:});
+  mex('-R2017b', flags{:}, includes{:}, '-outdir', outdir, '-output', name, sources{:}, ...
+      libraries{:});
 end
 
 function m = read_manifest(file)

@@ -9,13 +9,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "arguments.h"
 #include "assembly/pattern.h"
 #include "hessian_kernels.h"
 #include "mex.h"
-#include "options.h"
+#include "mex_options.h"
 #include "usage.h"
 
 namespace {
@@ -26,51 +25,6 @@ struct host_allocator {
   void* allocate(std::size_t bytes) { return mxMalloc(bytes); }
   void release(void* p) { mxFree(p); }
 };
-
-// An argument after the six inputs, for the shared option reader: a char
-// array's characters, whole. mxGetString copies them when the buffer holds
-// them all (MATLAB copies what fits otherwise, Octave nothing), so the buffer
-// is one longer than the array. It comes from the host's allocator, which
-// reclaims it should the call end in an error.
-struct option_text {
-  lamina::mex::option_argument argument;
-  char* buffer = nullptr;
-
-  explicit option_text(const mxArray* a) {
-    if (!mxIsChar(a)) {
-      argument.class_name = mxGetClassName(a);
-      return;
-    }
-    const std::size_t n = mxGetNumberOfElements(a);
-    buffer = static_cast<char*>(mxMalloc(n + 1));
-    if (buffer == nullptr) {
-      mexErrMsgIdAndTxt("MATLAB:nomem", "Out of memory.");
-      argument.class_name = "char";  // should the host's error call return
-      return;
-    }
-    const bool whole = mxGetString(a, buffer, n + 1) == 0;
-    argument.is_text = true;
-    argument.text = buffer;
-    argument.length = whole ? n : std::strlen(buffer);
-  }
-  void release() {
-    if (buffer != nullptr) mxFree(buffer);
-  }
-};
-
-// Reads the name-value pairs after the six inputs.
-bool read_options(int nrhs, const mxArray* prhs[], lamina::mex::hessian_options* options) {
-  for (int k = 6; k + 1 < nrhs; k += 2) {
-    option_text name(prhs[k]);
-    option_text value(prhs[k + 1]);
-    const lamina::input_error e =
-        lamina::mex::read_hessian_option(name.argument, value.argument, k + 1, options);
-    if (e) return lamina::mex::raise(e);
-    name.release();
-    value.release();
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -83,8 +37,12 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
                                        "energy, gradient, hessian")) {
     return;
   }
-  lamina::mex::hessian_options options;
-  if (!read_options(nrhs, prhs, &options)) return;
+  // The options (read by the reader the oct-file shares) before the inputs.
+  lamina::options::parsed_option project;
+  if (!lamina::mex::read_options("lamina_work_hessian", lamina::options::kHessianOptions, 1, nrhs,
+                                 prhs, 6, 0, &project)) {
+    return;
+  }
   lamina::mex::shell_inputs in;
   if (!lamina::mex::read_shell_inputs(prhs, lamina::uses::energy, &in)) return;
 
@@ -121,7 +79,8 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
   double* values = mxGetPr(hessian);
   energy_out[0] = lamina::detail::shell_energy_gradient_hessian(
       lamina::preferred_isa(), in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices,
-      in.source_faces, in.nF, in.edges, in.nE, options.project, positions, gradient_out, values);
+      in.source_faces, in.nF, in.edges, in.nE, lamina::options::hessian_projection(project),
+      positions, gradient_out, values);
   allocator.release(neighbours.first);
   allocator.release(neighbours.neighbour);
 }

@@ -1,11 +1,18 @@
-// The name-value options that follow a plug-in's six inputs, read one way
-// for every host, and the wording of a call with too many outputs. A
-// gateway (the MEX gateway for MATLAB and the project's host, the oct-file
-// for Octave) hands over each argument as its characters when it is a char
-// array, or else as its class name, and gets back the options, or the error
-// to raise: lamina:badOption, with the message every host shows alike.
-// Nothing here touches a host object, so both kinds of gateway compile it;
-// the options of a plug-in are declared here once.
+// Name-value options of the plug-ins, such as
+//   lamina_work_hessian(..., 'Project', 'clamp')
+//   lamina_solve(..., 'Fixed', held, 'Forces', f, 'MaxIterations', 50):
+// matching the names (ignoring case, as MATLAB does), checking each value's
+// class, size and range, and the wording of the errors (lamina:badOption);
+// and the wording of a call with too many outputs.
+//
+// This part touches no host object, so the MEX files and the Octave
+// oct-files compile it alike and raise the very same messages: a gateway
+// describes each argument as an option_value (class name, size, its whole
+// text, data pointers), with MEX calls in mex_options.h or with Octave's own
+// API in oct/arguments.h, and gets back the parsed values or the error to
+// raise. A plug-in's options are one table of option_specs; adding an
+// option is adding an entry (lamina_work_hessian's table is here, as its
+// MEX file and its oct-file share it).
 #ifndef LAMINA_MEX_OPTIONS_H
 #define LAMINA_MEX_OPTIONS_H
 
@@ -13,30 +20,94 @@
 #include <lamina/hessian.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace lamina {
+namespace options {
+
+// What an option's value must be.
+enum class kind {
+  choice,         // text: one of the spec's choices (ignoring case)
+  flag,           // a real logical or numeric scalar: false (0) or true (anything else)
+  count,          // a real numeric scalar holding a whole number, 0 ... 2^31 - 1
+  nonnegative,    // a real numeric scalar, finite and at least 0
+  positive,       // a real numeric scalar, finite and above 0
+  vertex_mask,    // nV by 3: logical, or real double holding only 0 and 1
+  vertex_matrix,  // nV by 3 real full double (the values are the caller's to check)
+  vertex_column   // nV by 1 real full double (likewise)
+};
+
+struct option_spec {
+  const char* name;            // as documented, e.g. "Project"
+  kind what;                   // what its value must be
+  const char* const* choices;  // kind::choice: the lower-case words, null-terminated
+};
+
+// One argument as the host holds it. Gateways fill what applies; the rest
+// stays empty.
+struct option_value {
+  const char* class_name = "";  // the host's name of its class: "double", "cell", ...
+  bool is_char = false, is_double = false, is_logical = false, is_numeric = false;
+  bool is_complex = false, is_sparse = false;
+  std::size_t rows = 0, cols = 0;  // cols: the product of all dimensions but the first
+  // A char argument's characters, all of them, column-major (not
+  // terminated). Names and values are matched on the whole text; messages
+  // quote its first 31 characters, then "..." when there are more.
+  const char* text = nullptr;
+  std::size_t length = 0;
+  // A real full double argument's data, or a logical one's (one byte per
+  // element, 0 or 1), column-major.
+  const double* doubles = nullptr;
+  const std::uint8_t* logicals = nullptr;
+  // The first element as a double, for a real numeric or logical argument
+  // with at least one element (has_number set).
+  bool has_number = false;
+  double number = 0.0;
+};
+
+// The descriptions a gateway makes of a value: its text where it is char;
+// its data where `what` is a vertex kind; its first element where `what` is
+// a scalar kind.
+inline bool is_vertex_kind(kind what) {
+  return what == kind::vertex_mask || what == kind::vertex_matrix || what == kind::vertex_column;
+}
+inline bool is_scalar_kind(kind what) {
+  return what == kind::flag || what == kind::count || what == kind::nonnegative ||
+         what == kind::positive;
+}
+
+// An option as read: whether it was given, and its value.
+struct parsed_option {
+  bool given = false;
+  int choice = -1;                         // kind::choice: index into the spec's choices
+  double number = 0.0;                     // scalars (flag: 0 or 1; count: the whole number)
+  const double* doubles = nullptr;         // vertex matrices, and a 0/1 double mask
+  const std::uint8_t* logicals = nullptr;  // a logical mask
+};
+
+// The table entry a name argument names (ignoring case), or -1 when it is
+// not text or names no option.
+int find_option(const option_spec* table, int count, const option_value& name);
+
+// Reads one name-value pair against the table of `count` specs of `plugin`:
+// name_position is the 1-based input position of the name, for messages;
+// nV the number of vertices the vertex options must have rows for. On
+// success out[k] receives the value of table entry k (given twice, an option
+// keeps its last value); on failure (lamina:badOption) out is left as it
+// was. The value need only be described as find_option's entry asks.
+input_error read_option(const char* plugin, const option_spec* table, int count,
+                        const option_value& name, const option_value& value, int name_position,
+                        std::size_t nV, parsed_option* out);
+
+// lamina_work_hessian's one option, 'Project' ('none', 'clamp' or 'abs'),
+// for its MEX file and its oct-file, and the projection it names (none
+// when it was not given).
+extern const option_spec kHessianOptions[1];
+projection hessian_projection(const parsed_option& project);
+
+}  // namespace options
+
 namespace mex {
-
-// One argument after the six inputs, as its host sees it.
-struct option_argument {
-  bool is_text = false;         // a char array
-  const char* text = nullptr;   // then its characters, column-major (not terminated)
-  std::size_t length = 0;       // and their number
-  const char* class_name = "";  // otherwise the class its host names
-};
-
-// The options of lamina_work_hessian, and their defaults.
-struct hessian_options {
-  projection project = projection::none;  // 'Project': 'none', 'clamp' or 'abs'
-};
-
-// Reads one pair, name and value, into `options`; `name_input` is the
-// 1-based position of the name among the plug-in's inputs (for messages).
-// Names and values are matched ignoring case, as MATLAB does; a name or value
-// that is not text, an unknown name and a value the option does not take are
-// errors that name what was passed (its first 31 characters).
-input_error read_hessian_option(const option_argument& name, const option_argument& value,
-                                int name_input, hessian_options* options);
 
 // The error for a call that asks for more outputs than the plug-in returns
 // (lamina:tooManyOutputs): `requested` of them from `plugin`, which returns at

@@ -92,19 +92,61 @@ void read_shell_inputs(const char* plugin, const octave_value_list& args, uses w
   in->nE = checked.nE;
 }
 
-mex::option_argument option_argument(const octave_value& value, charNDArray* chars,
-                                     std::string* class_name) {
-  mex::option_argument a;
-  if (value.is_string()) {
-    *chars = value.char_array_value();
-    a.is_text = true;
-    a.text = chars->data();
-    a.length = static_cast<std::size_t>(chars->numel());
-  } else {
-    *class_name = value.class_name();
-    a.class_name = class_name->c_str();
+options::option_value describe_argument(const octave_value& a, options::kind what,
+                                        option_storage* keep) {
+  options::option_value v;
+  keep->class_name = a.class_name();
+  v.class_name = keep->class_name.c_str();
+  v.is_char = a.is_string();
+  v.is_double = a.is_double_type();
+  v.is_logical = a.islogical();
+  v.is_numeric = a.isnumeric();
+  v.is_complex = a.iscomplex();
+  v.is_sparse = a.issparse();
+  matrix_view size;
+  read_size(a, &size);
+  v.rows = size.rows;
+  v.cols = size.cols;
+  const bool some = v.rows * v.cols > 0;
+  if (v.is_char) {
+    keep->chars = a.char_array_value();
+    v.text = keep->chars.data();
+    v.length = static_cast<std::size_t>(keep->chars.numel());
   }
-  return a;
+  if (options::is_vertex_kind(what) && some && !v.is_sparse) {
+    if (v.is_double && !v.is_complex) {
+      keep->doubles = a.array_value();
+      v.doubles = keep->doubles.data();
+    }
+    if (v.is_logical) {
+      // One byte per element holding 0 or 1, as MEX's mxLogical.
+      static_assert(sizeof(bool) == 1, "a logical element is one byte");
+      keep->logicals = a.bool_array_value();
+      v.logicals = reinterpret_cast<const std::uint8_t*>(keep->logicals.data());
+    }
+  }
+  if (options::is_scalar_kind(what) && some && (v.is_numeric || v.is_logical) && !v.is_complex) {
+    v.has_number = true;
+    v.number = first_element(a);
+  }
+  return v;
+}
+
+void read_options(const char* plugin, const options::option_spec* table, int count,
+                  const octave_value_list& args, int first, std::size_t nV,
+                  options::parsed_option* out) {
+  for (int k = 0; k < count; ++k) out[k] = options::parsed_option();
+  for (int k = first; k + 1 < args.length(); k += 2) {
+    option_storage name_storage, value_storage;
+    const options::option_value name =
+        describe_argument(args(k), options::kind::choice, &name_storage);
+    const int which = options::find_option(table, count, name);
+    const options::kind what = which >= 0 ? table[which].what : options::kind::choice;
+    const options::option_value value = describe_argument(args(k + 1), what, &value_storage);
+    if (input_error e = options::read_option(plugin, table, count, name, value, k + 1, nV, out)) {
+      raise(plugin, e);
+    }
+  }
 }
 
 std::string help_beside(const std::string& oct_file) {

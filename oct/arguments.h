@@ -15,6 +15,7 @@
 #include <lamina/checks.h>
 #include <octave/oct.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -48,10 +49,27 @@ struct shell_inputs {
 void read_shell_inputs(const char* plugin, const octave_value_list& args, uses what,
                        shell_inputs* in);
 
-// An argument after the six inputs, for the shared option reader. `chars`
-// keeps the characters of a char array; `class_name` the class of any other.
-mex::option_argument option_argument(const octave_value& value, charNDArray* chars,
-                                     std::string* class_name);
+// An argument after the six inputs, described for the shared option
+// reader (options.h) as mex::describe_argument describes an mxArray: class,
+// size and whole text; the data where `what` is a vertex option, the first
+// element where it is a scalar option. `keep` holds what the description
+// points into: the characters, the class name and the data, converted
+// where Octave holds them otherwise (a range, say).
+struct option_storage {
+  charNDArray chars;
+  std::string class_name;
+  NDArray doubles;
+  boolNDArray logicals;
+};
+options::option_value describe_argument(const octave_value& a, options::kind what,
+                                        option_storage* keep);
+
+// Reads the name-value pairs args(first), args(first + 1), ... against the
+// table, into out (count entries, cleared first), as mex::read_options does;
+// raises lamina:badOption for the first bad pair.
+void read_options(const char* plugin, const options::option_spec* table, int count,
+                  const octave_value_list& args, int first, std::size_t nV,
+                  options::parsed_option* out);
 
 // The help text of the .m file beside an oct-file (empty when there is none),
 // which Octave shows for a MEX file but not for an oct-file: the installer of

@@ -69,16 +69,8 @@ octave_value_list hessian(const octave_value_list& args, int nargout) {
   if (nargout > 3) {
     oct::raise(kName, mex::too_many_outputs(kName, nargout, 3, "energy, gradient, hessian"));
   }
-  mex::hessian_options options;
-  for (int k = 6; k + 1 < nrhs; k += 2) {
-    charNDArray name_chars, value_chars;
-    std::string name_class, value_class;
-    const mex::option_argument name = oct::option_argument(args(k), &name_chars, &name_class);
-    const mex::option_argument value =
-        oct::option_argument(args(k + 1), &value_chars, &value_class);
-    if (input_error e = mex::read_hessian_option(name, value, k + 1, &options))
-      oct::raise(kName, e);
-  }
+  options::parsed_option project;
+  oct::read_options(kName, options::kHessianOptions, 1, args, 6, 0, &project);
   oct::shell_inputs in;
   oct::read_shell_inputs(kName, args, uses::energy, &in);
 
@@ -112,7 +104,8 @@ octave_value_list hessian(const octave_value_list& args, int nargout) {
   detail::write_pattern(positions, column_start.p, row_index.p);
   out(0) = detail::shell_energy_gradient_hessian(
       preferred_isa(), in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices, in.source_faces,
-      in.nF, in.edges, in.nE, options.project, positions, gradient.fortran_vec(), values.p);
+      in.nF, in.edges, in.nE, options::hessian_projection(project), positions,
+      gradient.fortran_vec(), values.p);
   out(1) = gradient;
   // Sparse's constructor takes the arrays over once it holds them; until
   // then they are still released here should it throw.

@@ -37,6 +37,8 @@
 #include <utility>
 #include <vector>
 
+#include "solve.h"
+
 namespace py = pybind11;
 using namespace pybind11::literals;
 
@@ -1149,4 +1151,7 @@ PYBIND11_MODULE(_lamina, m) {
                " hinges), mu=" + py::repr(py::float_(x.mu())).cast<std::string>() +
                ", eta=" + py::repr(py::float_(x.eta())).cast<std::string>() + ">";
       });
+
+  lamina_python::register_solve(
+      m, [](py::handle s) { return prepared_shell(s.cast<const prepared_shell&>()).get(); });
 }

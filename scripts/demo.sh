@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The main job: builds the Octave plug-ins and runs the demo, which bends and
-# stretches a sheet of 2400 triangles and lets it relax with one edge pinned.
+# The main job: builds the Octave plug-ins and runs the demos: lamina_demo.m
+# bends and stretches a sheet of 2400 triangles and lets it relax with one
+# edge pinned; lamina_swing.m lets a sheet pinned at two corners fall and
+# swing under gravity, by implicit Euler.
 #
 #   bash scripts/demo.sh        (as root on a fresh Debian 12 machine it first
 #                                installs what is missing)
 #
 # The plug-ins go to build/octave/, the folder to add to Octave's path; the
-# picture to build/demo/lamina_demo.png.
+# pictures to build/demo/lamina_demo.png and build/demo/lamina_swing.png.
 # LAMINA_DEMO_ITERATIONS caps the L-BFGS relaxation (default 10000).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +28,7 @@ stale=no
 for file in $plugin_files; do
   if [ ! -f "$plugins/$file" ] ||
      [ -n "$(find "$root/include" "$root/kernels" "$root/src" "$root/checks" "$root/mex" "$root/oct" \
+               "$root/solver" "$root/mesh" \
                "$root/matlab" "$root/manifest.txt" -newer "$plugins/$file" -type f | head -1)" ]; then
     stale=yes
   fi
@@ -48,3 +51,10 @@ status=0
   2>&1 | quiet || status=$?
 [ "$status" -eq 0 ] || { echo "demo.sh: the demo failed (exit $status)" >&2; exit "$status"; }
 [ -s "$out/lamina_demo.png" ] || { echo "demo.sh: no picture was written" >&2; exit 1; }
+echo "== running examples/lamina_swing.m"
+rm -f "$out/lamina_swing.png"
+status=0
+"${octave[@]}" "addpath('$plugins'); lamina_swing_png = '$out/lamina_swing.png'; \
+  run('$root/examples/lamina_swing.m')" 2>&1 | quiet || status=$?
+[ "$status" -eq 0 ] || { echo "demo.sh: the swing demo failed (exit $status)" >&2; exit "$status"; }
+[ -s "$out/lamina_swing.png" ] || { echo "demo.sh: no swing picture was written" >&2; exit 1; }

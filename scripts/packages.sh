@@ -4,6 +4,9 @@
 #
 # lamina_demo_packages   build the Octave plug-ins and run the demo, picture
 #                        included (scripts/demo.sh).
+#     libsuitesparse-dev: CHOLMOD's headers and library, which lamina_solve
+#     (and lamina::solve, the Python solver) links; Octave itself uses the
+#     same CHOLMOD but does not bring its headers.
 #     Octave only *recommends* fonts-freefont-otf and ghostscript, and the
 #     scripts install without recommends: without fonts-freefont-otf
 #     Octave's text renderer cannot load FreeSans and no plot with a title
@@ -25,18 +28,19 @@
 # lamina_ci_packages     what .ci/run needs on the CI machine itself to make
 #                        the fresh Debian 12 root it runs the scripts in.
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
-lamina_demo_packages=(g++ octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript
-                      libtbb-dev)
+lamina_demo_packages=(g++ octave liboctave-dev libsuitesparse-dev gnuplot-nox fonts-freefont-otf
+                      ghostscript libtbb-dev)
 lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils pkg-config libgtest-dev
                       libeigen3-dev libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14
                       python3)
 lamina_ci_packages=(mmdebstrap git)
 # lamina_python_packages  pip install and test the Python module
-#     (scripts/python_test.sh): the compiler, CMake, pybind11 and Python's
-#     headers to build it; venv and pip; NumPy and SciPy it runs on; pytest;
-#     matplotlib for the demo's picture.
-lamina_python_packages=(g++ cmake make pybind11-dev python3-dev python3-venv python3-pip python3-numpy
-                        python3-scipy python3-pytest python3-matplotlib libtbb-dev)
+#     (scripts/python_test.sh): the compiler, CMake, pybind11, Python's
+#     headers and CHOLMOD (the solver) to build it; venv and pip; NumPy and
+#     SciPy it runs on; pytest; matplotlib for the demos' pictures.
+lamina_python_packages=(g++ cmake make pybind11-dev python3-dev libsuitesparse-dev python3-venv
+                        python3-pip python3-numpy python3-scipy python3-pytest python3-matplotlib
+                        libtbb-dev)
 
 # require_packages PACKAGE...
 #

@@ -6,13 +6,17 @@
 # the unversioned ones (those bound by the host) are exactly the expected
 # set, and that every other one comes from the C library (glibc-versioned):
 # MATLAB ships its own, older C++ runtime, so importing libstdc++ would tie
-# the binary to the runtime of the machine it was built on.
+# the binary to the runtime of the machine it was built on. Besides the host,
+# a plug-in may import what its expected list names of the libraries it links
+# (lamina_solve: CHOLMOD). Weak undefined symbols (those a statically linked
+# C++ runtime leaves for transactional memory, say) bind to nothing when no
+# library defines them, so they are no imports.
 set -euo pipefail
 plugin=$1
 shift
 expected=$(printf '%s\n' "$@" | sort -u)
 
-undefined=$(nm -D --undefined-only "$plugin" | awk '{print $NF}')
+undefined=$(nm -D --undefined-only "$plugin" | awk '$1 != "w" && $1 != "v" {print $NF}')
 host=$(printf '%s\n' "$undefined" | grep -v '@' |
        grep -vxE '_ITM_deregisterTMCloneTable|_ITM_registerTMCloneTable|__gmon_start__' |
        sort -u || true)

@@ -19,6 +19,8 @@ extern "C" {
 typedef struct mxArray_tag mxArray;
 typedef size_t mwSize;
 typedef size_t mwIndex;
+/* One element of a logical array: one byte, false or true. */
+typedef bool mxLogical;
 
 typedef enum { mxREAL, mxCOMPLEX } mxComplexity;
 
@@ -90,6 +92,40 @@ mwIndex *mxGetJc_730(const mxArray *pa);
 bool mxIsChar(const mxArray *pa);
 int mxGetString_730(const mxArray *pa, char *buf, size_t buflen);
 #define mxGetString mxGetString_730
+
+/* The elements of a full logical array (this host raises
+ * lamina_host:contract for any other). */
+mxLogical *mxGetLogicals(const mxArray *pa);
+
+/* Outputs beyond plain matrices, as MATLAB creates them: a 1-by-1 double, a
+ * 1-by-1 logical, a 1-by-N char row holding a C string, an m-by-n logical
+ * matrix of false. */
+mxArray *mxCreateDoubleScalar(double value);
+mxArray *mxCreateLogicalScalar(mxLogical value);
+mxArray *mxCreateString(const char *str);
+mxArray *mxCreateLogicalMatrix_730(size_t m, size_t n);
+#define mxCreateLogicalMatrix mxCreateLogicalMatrix_730
+
+/* Struct and cell arrays. mxCreateStructMatrix makes an m-by-n struct array
+ * with the named fields, every value empty (null); mxCreateCellMatrix an
+ * m-by-n cell array of empty cells. mxSetField and mxSetCell store a value
+ * at (0-based) element `index`: the container owns it from then on and
+ * destroys it with itself, so the value must be an array the MEX call
+ * created and has not stored elsewhere (this host raises
+ * lamina_host:contract otherwise, and for a field the struct does not have
+ * or an index beyond its elements). A value it replaces is not destroyed
+ * (MATLAB leaves that to the caller; this host frees it when the call ends).
+ * mxGetField returns the stored value, or null. */
+mxArray *mxCreateStructMatrix_730(size_t m, size_t n, int nfields, const char **fieldnames);
+mxArray *mxCreateCellMatrix_730(size_t m, size_t n);
+void mxSetField_730(mxArray *pm, size_t index, const char *fieldname, mxArray *value);
+mxArray *mxGetField_730(const mxArray *pm, size_t index, const char *fieldname);
+void mxSetCell_730(mxArray *pm, size_t index, mxArray *value);
+#define mxCreateStructMatrix mxCreateStructMatrix_730
+#define mxCreateCellMatrix mxCreateCellMatrix_730
+#define mxSetField mxSetField_730
+#define mxGetField mxGetField_730
+#define mxSetCell mxSetCell_730
 
 /* Memory that the host reclaims by itself when the MEX call ends, also when
  * it ends in an error; mxFree gives it back earlier. */

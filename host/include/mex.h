@@ -18,6 +18,16 @@ void mexErrMsgIdAndTxt(const char *identifier, const char *err_msg, ...);
  * result. */
 void mexWarnMsgIdAndTxt(const char *warningid, const char *warningmsg, ...);
 
+/* Prints to the command window, printf-style; returns the number of
+ * characters printed. This host appends the text to the call's result. */
+int mexPrintf(const char *message, ...);
+
+/* Runs a command in the caller's workspace (MATLAB and Octave); returns 0,
+ * or 1 when the command raised an error, control coming back to the MEX
+ * file either way. This host runs nothing: it records the command in the
+ * call's result and returns 0. */
+int mexEvalString(const char *command);
+
 /* The two entry points every MEX file exports. */
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 void mexfilerequiredapiversion(unsigned int *built_by_rel, unsigned int *target_api_ver);

@@ -12,6 +12,7 @@ that of lamina's C++ kernels and of its MATLAB/Octave plug-ins.
     E, G, H = lamina.energy_gradient_hessian(Q, mu, eta, faces, V, edges, project="clamp")
     shell = lamina.Shell(faces, V, mu, eta)           # for many evaluations of one mesh
     E, G = shell.energy_and_gradient(Q)
+    r = shell.solve(Q, fixed=held, forces=f)          # an equilibrium, by projected Newton
 
 Vertex arrays are (nV, 3), one vertex per row, of any real type float64
 holds exactly (float64, float32, integers); faces (nF, 3) and edges (nE, 4)
@@ -45,6 +46,8 @@ from ._lamina import (
     OneBasedWarning,
     __version__,
 )
+from . import _solve
+from ._solve import SolveResult
 
 __all__ = [
     "InputError",
@@ -52,12 +55,14 @@ __all__ = [
     "InputValueError",
     "OneBasedWarning",
     "Shell",
+    "SolveResult",
     "check_edge_table",
     "edge_table",
     "energy",
     "energy_and_gradient",
     "energy_gradient_hessian",
     "hinge_mask",
+    "solve",
 ]
 
 def _exception_init(self, message):
@@ -405,6 +410,66 @@ class Shell:
         free = _np.flatnonzero(~fixed.reshape(-1))
         return H[free][:, free].tocsc()
 
+    # The solver ----------------------------------------------------------
+
+    def solve(self, x0, fixed=None, forces=None, mass=None, target=None, time_step=None, tol=1e-8,
+              max_iter=200, project="clamp", verbose=False, callback=None):
+        """Minimises W(x) = E(x) - sum_i f_i . x_i + sum_i m_i / (2 h^2) |x_i - y_i|^2
+        over the coordinates not held fixed, from x0, by projected Newton.
+
+        E is the shell's energy; f the constant external `forces` (gravity is
+        f_i = m_i g); the last term, present when `mass` and `time_step` are
+        given, makes one call one implicit-Euler step: with `target` y = x_n +
+        h v_n (the predicted positions), x is x_{n+1}, and (x - x_n) / h the
+        next velocity. Held coordinates keep their values in x0 bit for bit.
+
+        Parameters
+        ----------
+        x0         (nV, 3)          the start
+        fixed      (nV, 3) or None  True (or 1) holds a coordinate at its value in x0
+        forces     (nV, 3) or None  constant external forces
+        mass       (nV,) or None    lumped masses, at least 0, with time_step
+        target     (nV, 3) or None  y of the inertia term (default: x0)
+        time_step  float or None    h > 0, with mass
+        tol        float            stop once max |grad W| over the free
+                                    coordinates is at most tol times its value at x0
+        max_iter   int              at most this many Newton iterations
+        project    "clamp", "abs"   the Hessian's element blocks projected onto the
+                   or "none"        positive semi-definite cone (as
+                                    energy_gradient_hessian does), or the exact
+                                    Hessian throughout (any case)
+        verbose    bool             print one line per iteration as it goes
+        callback   callable         callback(intermediate_result) after every
+                   or None          iteration, with a SolveResult holding x,
+                                    energy, grad_norm and nit; returning True
+                                    (or raising StopIteration) stops the solve
+
+        Returns a SolveResult: x ((nV, 3) float64), energy (W(x)), grad_norm,
+        nit, success, message and history. success is False whenever the
+        solve stopped short of the tolerance (the iteration limit, no step
+        that decreases W, a W that is not finite or unbounded below, the
+        callback); message says why.
+
+        Each iteration takes the gradient and the Hessian with every element
+        block projected (or, where that is positive definite on the free
+        coordinates, the exact Hessian, which converges quadratically near the
+        solution), adds the masses' diagonal and a shift that adapts to what
+        the last step achieved, and solves with CHOLMOD's sparse Cholesky
+        factorisation, whose ordering and symbolic analysis are done once per
+        call. A line search accepts only steps that decrease W (near
+        convergence, where W's rounding hides a real decrease, a step that
+        lowers the gradient's norm instead). A sheet that starts flat goes
+        through. The result is the same on every run on one machine. The GIL
+        is released while the solver runs (and taken back for the callback and
+        the verbose lines); the shell itself is copied, so other threads may
+        use it meanwhile.
+
+        Raises InputTypeError / InputValueError (identifier lamina:badOption,
+        or lamina:badType / lamina:badSize for x0) for bad arguments.
+        """
+        return _solve.shell_solve(self._shell, x0, fixed, forces, mass, target, time_step, tol,
+                                  max_iter, project, verbose, callback)
+
     # Properties ----------------------------------------------------------
 
     @property
@@ -459,3 +524,19 @@ class Shell:
 def _rebuild_shell(source_faces, source_vertices, mu, eta, edges):
     """Unpickling: a Shell prepared anew from its rest mesh and parameters."""
     return Shell(source_faces, source_vertices, mu, eta, edges)
+
+
+def solve(x0, mu, eta, source_faces, source_vertices, edges, fixed=None, forces=None, mass=None,
+          target=None, time_step=None, tol=1e-8, max_iter=200, project="clamp", verbose=False,
+          callback=None):
+    """The stateless form of Shell.solve.
+
+    Shell(source_faces, source_vertices, mu, eta, edges).solve(x0, ...), with
+    the arguments of the energy functions (x0 in the place of deformed_v).
+    The edge table is checked as Shell checks it (lamina:edgeMismatch for a
+    row that does not belong to the faces). Returns a SolveResult; see
+    Shell.solve for the options, the result and the errors.
+    """
+    return Shell(source_faces, source_vertices, mu, eta, edges).solve(
+        x0, fixed=fixed, forces=forces, mass=mass, target=target, time_step=time_step, tol=tol,
+        max_iter=max_iter, project=project, verbose=verbose, callback=callback)

@@ -1,5 +1,5 @@
 # Type hints for lamina (the functions live in the extension lamina._lamina).
-from typing import Any, Literal, Optional, Tuple, Union
+from typing import Any, Callable, Dict, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -57,6 +57,37 @@ def hinge_mask(deformed_v: VertexArray, edges: IndexArray) -> npt.NDArray[np.boo
 def edge_table(source_faces: IndexArray) -> npt.NDArray[np.int64]: ...
 def check_edge_table(source_faces: IndexArray, edges: IndexArray) -> None: ...
 
+SolveCallback = Callable[["SolveResult"], Optional[bool]]
+
+class SolveResult(Dict[str, Any]):
+    x: npt.NDArray[np.float64]
+    energy: float
+    grad_norm: float
+    nit: int
+    success: bool
+    message: str
+    history: Dict[str, Any]
+    def __getattr__(self, name: str) -> Any: ...
+
+def solve(
+    x0: VertexArray,
+    mu: Coefficient,
+    eta: Coefficient,
+    source_faces: IndexArray,
+    source_vertices: VertexArray,
+    edges: IndexArray,
+    fixed: Optional[npt.ArrayLike] = None,
+    forces: Optional[VertexArray] = None,
+    mass: Optional[npt.ArrayLike] = None,
+    target: Optional[VertexArray] = None,
+    time_step: Optional[float] = None,
+    tol: float = 1e-8,
+    max_iter: int = 200,
+    project: Projection = "clamp",
+    verbose: bool = False,
+    callback: Optional[SolveCallback] = None,
+) -> SolveResult: ...
+
 class Shell:
     def __init__(
         self,
@@ -83,6 +114,20 @@ class Shell:
     def free_hessian(
         self, x: VertexArray, fixed: npt.NDArray[np.bool_], project: Projection = "none"
     ) -> scipy.sparse.csc_matrix: ...
+    def solve(
+        self,
+        x0: VertexArray,
+        fixed: Optional[npt.ArrayLike] = None,
+        forces: Optional[VertexArray] = None,
+        mass: Optional[npt.ArrayLike] = None,
+        target: Optional[VertexArray] = None,
+        time_step: Optional[float] = None,
+        tol: float = 1e-8,
+        max_iter: int = 200,
+        project: Projection = "clamp",
+        verbose: bool = False,
+        callback: Optional[SolveCallback] = None,
+    ) -> SolveResult: ...
     def copy(self) -> "Shell": ...
     def __copy__(self) -> "Shell": ...
     def __deepcopy__(self, memo: Any) -> "Shell": ...

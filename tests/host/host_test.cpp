@@ -189,6 +189,43 @@ TEST(Host, FunctionHandlesAndObjectsHaveMatlabsClassIds) {
   EXPECT_THROW(make_array(mxOBJECT_CLASS, 1, 1), std::invalid_argument);
 }
 
+TEST(Host, ContainersOwnWhatIsStoredInThemAndPrintingIsRecorded) {
+  const plugin p(faulty("containers"));
+  const long before = live_arrays();
+  {
+    const call_result out = p.call(2, {});
+    const mxArray* s = out.outputs[0].get();
+    EXPECT_EQ(field_names(s), (std::vector<std::string>{"scalar", "text", "cells"}));
+    EXPECT_EQ(values(field(s, "scalar")), std::vector<double>{1.5});
+    EXPECT_EQ(text(field(s, "text")), "text");
+    const mxArray* cells = field(s, "cells");
+    EXPECT_EQ(logicals(cell(cells, 0)), std::vector<bool>{true});
+    EXPECT_EQ(cell(cells, 1), nullptr);
+    EXPECT_EQ(logicals(out.outputs[1].get()), (std::vector<bool>{false, false, false, true}));
+    EXPECT_EQ(out.printed, "3 lines\n");
+    EXPECT_EQ(out.evaluated, std::vector<std::string>{"drawnow;"});
+    // The struct, its scalar, string, cell and logical, and the matrix.
+    EXPECT_EQ(live_arrays(), before + 6);
+  }
+  EXPECT_EQ(live_arrays(), before);
+}
+
+TEST(Host, StoringAnArrayTheCallDidNotCreateIsRefused) {
+  const plugin p(faulty("containers"));
+  const array input = make_scalar(2);
+  const long before = live_arrays();
+  try {
+    p.call(2, {input.get()});
+    ADD_FAILURE() << "no error";
+  } catch (const mex_error& e) {
+    EXPECT_EQ(e.identifier(), "lamina_host:contract");
+    EXPECT_NE(e.message().find("mxSetField_730: the value is not an array this call created"),
+              std::string::npos)
+        << e.message();
+  }
+  EXPECT_EQ(live_arrays(), before);
+}
+
 }  // namespace
 }  // namespace host
 }  // namespace lamina

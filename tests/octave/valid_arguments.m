@@ -1,8 +1,9 @@
 function [args, nout] = valid_arguments(name)
 %VALID_ARGUMENTS  A valid argument list for plug-in NAME, on the worked
-%   example (two faces, one hinge): six inputs for the energy plug-ins (and
-%   for lamina_work_hessian an option pair as well, so that the wrong-class
-%   tests reach every slot), (source_faces, edges) for
+%   example (two faces, one hinge): six inputs for the energy plug-ins and
+%   lamina_solve, followed by every option the plug-in takes with a valid
+%   value (lamina_work_hessian's one, lamina_solve's nine), so that the
+%   wrong-class tests reach every slot; (source_faces, edges) for
 %   lamina_check_edge_table; and NOUT, the number of outputs such a call may
 %   ask for (1, or 0 for lamina_check_edge_table, which returns nothing).
   V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];
@@ -14,8 +15,13 @@ function [args, nout] = valid_arguments(name)
     nout = 0;
   else
     args = {Q, 2, 3, F, V, E};
-    if strcmp(name, 'lamina_work_hessian')
-      args = [args, {'Project', 'clamp'}];
+    switch name
+      case 'lamina_work_hessian'
+        args = [args, {'Project', 'clamp'}];
+      case 'lamina_solve'
+        args = [args, {'Fixed', false(4, 3), 'Forces', zeros(4, 3), 'Mass', ones(4, 1), ...
+                       'Target', Q, 'TimeStep', 0.1, 'Tolerance', 1e-8, 'MaxIterations', 5, ...
+                       'Project', 'clamp', 'Verbose', false}];
     end
     nout = 1;
   end

@@ -6,7 +6,9 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
 %   (function handle @sin, a containers.Map,
 %   struct, cell, char, logical, int32, single, sparse, complex; the numeric
 %   ones keep the valid argument's values and shape, so only the class is
-%   wrong). BATCH 0 makes the valid call with 0 to 4 outputs. Each case is
+%   wrong; an option's text is taken as its character codes). A wrong value
+%   that Octave cannot make of the valid one (a complex logical, say) is
+%   left out. BATCH 0 makes the valid call with 0 to 4 outputs. Each case is
 %   logged to LOG as "begin CASE" before the call and "end CASE | OUTCOME"
 %   after it (OUTCOME: "returned" or "error IDENTIFIER: MESSAGE"), so that
 %   the parent can tell which case killed the process; "done" closes a batch
@@ -26,20 +28,25 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
     if ischar(x)
       x = double(x);   % an option's text: the numeric classes keep its codes
     end
-    wrong = {'function handle', @sin;
-             'containers.Map', containers.Map({'a'}, {1});
-             'struct', struct('value', x);
-             'cell', num2cell(x);
-             'char', char(x + 48);
-             'logical', x ~= 0;
-             'int32', int32(x);
-             'single', single(x);
-             'sparse', sparse(x);
-             'complex', complex(x, 1)};
-    for k = 1:rows(wrong)
+    makers = {'function handle', @() @sin;
+              'containers.Map', @() containers.Map({'a'}, {1});
+              'struct', @() struct('value', x);
+              'cell', @() num2cell(x);
+              'char', @() char(x + 48);
+              'logical', @() x ~= 0;
+              'int32', @() int32(x);
+              'single', @() single(x);
+              'sparse', @() sparse(x);
+              'complex', @() complex(x, 1)};
+    for k = 1:rows(makers)
+      try
+        value = makers{k, 2}();
+      catch
+        continue;   % not a value Octave can make of x (a complex logical, say)
+      end
       args = valid;
-      args{batch} = wrong{k, 2};
-      run_case(fid, sprintf('%s in argument %d', wrong{k, 1}, batch), @() call(f, args, nout));
+      args{batch} = value;
+      run_case(fid, sprintf('%s in argument %d', makers{k, 1}, batch), @() call(f, args, nout));
     end
   end
   fprintf(fid, 'done\n');
@@ -74,6 +81,7 @@ function run_case(fid, what, thunk)
       id = '(none)';
     end
     outcome = sprintf('error %s: %s', id, strrep(err.message, "\n", ' '));
+    outcome(outcome < 32 | outcome > 126) = '?';   % the log is read back as UTF-8
   end
   fprintf(fid, 'end %s | %s\n', what, outcome);
   fflush(fid);

@@ -62,6 +62,16 @@ build_and_run() {
   else
     same_output newton_example "$dir"
   fi
+  # The solver, where the project has it (CHOLMOD): the same iterates, or
+  # under -ffast-math (the consumer's own code only) convergence.
+  if [ -x "$examples_bin/solve_example" ]; then
+    [ -x "$dir/solve_example" ] || fail "the consumer has no lamina::solve"
+    if [ "$mode" = fetchcontent ]; then
+      "$dir/solve_example" >"$dir.solve.log" || { cat "$dir.solve.log"; fail "solve_example failed"; }
+    else
+      same_output solve_example "$dir"
+    fi
+  fi
 }
 
 # pkgconfig_consumer PREFIX: builds the C++ example with the compiler alone,
@@ -98,6 +108,11 @@ installed() {
   for lib in kernels checks mesh shell; do
     compgen -G "$prefix/lib*/liblamina_$lib.a" >/dev/null || fail "liblamina_$lib.a not installed"
   done
+  if [ -x "$examples_bin/solve_example" ]; then
+    compgen -G "$prefix/lib*/liblamina_solver.a" >/dev/null || fail "liblamina_solver.a not installed"
+    compgen -G "$prefix/lib*/cmake/lamina/laminaSolveTargets.cmake" >/dev/null ||
+      fail "the solve component's targets were not installed"
+  fi
   for f in laminaConfig.cmake laminaConfigVersion.cmake laminaTargets.cmake; do
     compgen -G "$prefix/lib*/cmake/lamina/$f" >/dev/null || fail "$f not installed"
   done
