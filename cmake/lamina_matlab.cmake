@@ -20,7 +20,7 @@ if(LAMINA_MATLAB AND Matlab_FOUND)
       OUTPUT_NAME ${name}
       SRC ${sources}
       LINK_TO ${libraries} lamina_kernels lamina_checks lamina_numerics lamina_warnings)
-    if(lamina_shell IN_LIST libraries OR lamina_solver IN_LIST libraries)
+    if(lamina_shell_plain IN_LIST libraries OR lamina_solver_plain IN_LIST libraries)
       lamina_static_cxx_runtime(matlab_${name})
     endif()
     target_include_directories(matlab_${name} PRIVATE ${LAMINA_MANIFEST_include})

@@ -22,11 +22,13 @@ endif()
 # The parts of a plug-in of manifest.txt: its gateway, the shared MEX glue
 # and the sources of the groups its line names, except the groups CMake
 # builds into libraries (the kernels, hessian; shell, mesh, solver), which
-# are linked instead.
+# are linked instead: the shell and the solver in their copies whose threads
+# run on std::thread, as a MEX file imports nothing but its host and the C
+# library (src/threads.cpp).
 set(LAMINA_GROUP_TARGET_hessian lamina_kernels)
-set(LAMINA_GROUP_TARGET_shell lamina_shell)
+set(LAMINA_GROUP_TARGET_shell lamina_shell_plain)
 set(LAMINA_GROUP_TARGET_mesh lamina_mesh)
-set(LAMINA_GROUP_TARGET_solver lamina_solver)
+set(LAMINA_GROUP_TARGET_solver lamina_solver_plain)
 function(lamina_plugin_parts name sources_var libraries_var)
   set(sources ${LAMINA_PLUGIN_SOURCE_${name}} ${LAMINA_MANIFEST_gateway})
   set(libraries "")
@@ -58,7 +60,7 @@ function(lamina_add_plugin name)
   target_include_directories(${name} PRIVATE ${LAMINA_MANIFEST_include})
   target_link_libraries(${name} PRIVATE ${PLUGIN_LIBRARIES} lamina_kernels lamina_checks
                         lamina_mex_api lamina_numerics lamina_warnings lamina_fuzz_coverage)
-  if(lamina_shell IN_LIST PLUGIN_LIBRARIES OR lamina_solver IN_LIST PLUGIN_LIBRARIES)
+  if(lamina_shell_plain IN_LIST PLUGIN_LIBRARIES OR lamina_solver_plain IN_LIST PLUGIN_LIBRARIES)
     lamina_static_cxx_runtime(${name})
   endif()
   set_target_properties(${name} PROPERTIES

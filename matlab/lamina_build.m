@@ -76,6 +76,10 @@ function lamina_build(outdir, extra_flags, selection)
   end
   in_root = @(files) cellfun(@(f) fullfile(root, f), files, 'UniformOutput', false);
   includes = strcat('-I', in_root(m.include));
+  % The plug-ins run their threads on std::thread, not oneTBB: a MEX file
+  % imports nothing but its host and the C library (MATLAB ships a oneTBB of
+  % its own). mex and mkoctfile both take -D among their arguments.
+  includes{end + 1} = '-DLAMINA_PLAIN_THREADS=1';
   flags = [strjoin(m.flags_gnu, ' ') ' ' extra_flags];
 
   built = {};

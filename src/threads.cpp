@@ -2,16 +2,24 @@
 // each call, so that lamina composes with a caller's own TBB code and its
 // thread count.
 //
-// Builds for ThreadSanitizer (LAMINA_PLAIN_THREADS) run the same contract on
-// std::thread instead: Debian's oneTBB is not instrumented, so the sanitizer
-// cannot see the ordering TBB's own atomics give lamina's data, and would
-// report races that are not there. The plain runner's ordering it sees, so
-// the sanitizer checks lamina's part: what the chunks write, and when.
+// LAMINA_PLAIN_THREADS runs the same contract on std::thread instead, in two
+// kinds of build:
+// - the MATLAB/Octave plug-ins: a MEX file may import only its host's
+//   libmx/libmex and the C library, and MATLAB ships a oneTBB of its own, so
+//   a plug-in carries its runner in itself (with the C++ runtime, which it
+//   links statically);
+// - ThreadSanitizer builds: Debian's oneTBB is not instrumented, so the
+//   sanitizer cannot see the ordering TBB's own atomics give lamina's data,
+//   and would report races that are not there. The plain runner's ordering
+//   it sees, so the sanitizer checks lamina's part: what the chunks write,
+//   and when.
 #include "threads.h"
 
 #if LAMINA_PLAIN_THREADS
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -39,7 +47,13 @@ namespace {
 template <class Worker>
 void on_threads(int threads, Worker& worker) {
   std::vector<std::thread> others;
-  for (int t = 1; t < threads; ++t) others.emplace_back([&worker] { worker(); });
+  // Workers take pieces from a shared counter, so fewer threads than asked
+  // (the system refusing one) only make the call slower, never wrong.
+  try {
+    others.reserve(static_cast<std::size_t>(threads - 1));
+    for (int t = 1; t < threads; ++t) others.emplace_back([&worker] { worker(); });
+  } catch (const std::exception&) {
+  }
   worker();
   for (std::thread& t : others) t.join();
 }
