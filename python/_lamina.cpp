@@ -22,6 +22,7 @@
 #include <lamina/edge_table.h>
 #include <lamina/hessian.h>
 #include <lamina/lamina.h>
+#include <lamina/rest.h>
 #include <lamina/shell.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -290,6 +291,49 @@ lamina::projection read_projection(py::handle obj) {
         "project must be 'none', 'clamp' or 'abs', but it is '" + s + "'");
 }
 
+// "cosine" or "dihedral" in any case, the bending model (bending.h), with the
+// identifier of the plug-ins' 'Bending' option, lamina:badOption (an
+// InputTypeError for a value that is not a str).
+lamina::bending_model read_bending(py::handle obj) {
+  const std::string allowed = lamina::bending_model_names();
+  if (!PyUnicode_Check(obj.ptr())) {
+    raise(true, "lamina:badOption", "bending",
+          "bending must be " + allowed + ", but it is of type " + type_name(obj));
+  }
+  const std::string s = obj.cast<std::string>();
+  lamina::bending_model model = lamina::bending_model::cosine;
+  // A name with an embedded NUL is no model's name.
+  if (s.find('\0') != std::string::npos || !lamina::find_bending_model(s.c_str(), &model)) {
+    raise(false, "lamina:badOption", "bending",
+          "bending must be " + allowed + ", but it is '" + s + "'");
+  }
+  return model;
+}
+
+// The threads of a call: None or 0 for all cores (the C++ count 0), an int
+// n >= 1 for at most n. Any integer type Python can index with is an int
+// (numpy.int64 included), a bool is not; anything else is an InputTypeError,
+// a negative count or one beyond C's int an InputValueError (lamina:badOption).
+int read_threads(py::handle obj) {
+  PyObject* o = obj.ptr();
+  if (o == Py_None) return 0;
+  if (PyBool_Check(o) || !PyIndex_Check(o) || PyFloat_Check(o)) {
+    raise(true, "lamina:badOption", "threads",
+          "threads must be None or an int of at least 0, but it is of type " + type_name(obj));
+  }
+  const py::object n = py::reinterpret_steal<py::object>(PyNumber_Index(o));
+  if (!n) throw py::error_already_set();
+  int overflow = 0;
+  const long long v = PyLong_AsLongLongAndOverflow(n.ptr(), &overflow);
+  if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow != 0 || v < 0 || v > INT32_MAX) {
+    raise(false, "lamina:badOption", "threads",
+          "threads must be None (all cores) or an int from 0 to 2147483647, but it is " +
+              py::repr(n).cast<std::string>());
+  }
+  return static_cast<int>(v);
+}
+
 // An index table (faces or edges) as read from the caller's array, and its
 // private column-major double copy. The copy is made without the GIL.
 class index_table {
@@ -540,14 +584,18 @@ struct csc_arrays {
 // The stateless functions
 
 double energy(py::handle deformed_v, py::handle mu, py::handle eta, py::handle source_faces,
-              py::handle source_vertices, py::handle edges) {
+              py::handle source_vertices, py::handle edges, py::handle bending_,
+              py::handle threads_) {
   shell_call in(deformed_v, mu, eta, source_faces, source_vertices, edges);
+  const lamina::bending_model bending = read_bending(bending_);
+  const int threads = read_threads(threads_);
   double E = 0;
   {
     py::gil_scoped_release unlocked;
     if (in.copy_and_check()) {
       E = lamina::shell_energy(in.deformed.data(), in.checked.nV, in.mu, in.eta, in.rest.data(),
-                               in.faces_data(), in.checked.nF, in.edges_data(), in.checked.nE);
+                               in.faces_data(), in.checked.nF, in.edges_data(), in.checked.nE,
+                               bending, threads);
     }
   }
   in.report();
@@ -555,9 +603,11 @@ double energy(py::handle deformed_v, py::handle mu, py::handle eta, py::handle s
 }
 
 py::tuple energy_and_gradient(py::handle deformed_v, py::handle mu, py::handle eta,
-                              py::handle source_faces, py::handle source_vertices,
-                              py::handle edges) {
+                              py::handle source_faces, py::handle source_vertices, py::handle edges,
+                              py::handle bending_, py::handle threads_) {
   shell_call in(deformed_v, mu, eta, source_faces, source_vertices, edges);
+  const lamina::bending_model bending = read_bending(bending_);
+  const int threads = read_threads(threads_);
   const std::size_t nV = in.rest.view.rows;
   py::array_t<double> G = new_vertex_array(static_cast<std::int32_t>(nV), false);
   double* g = G.mutable_data();
@@ -566,9 +616,9 @@ py::tuple energy_and_gradient(py::handle deformed_v, py::handle mu, py::handle e
     py::gil_scoped_release unlocked;
     if (in.copy_and_check()) {
       std::vector<double> column_major(3 * nV);
-      E = lamina::shell_energy_and_gradient(in.deformed.data(), in.checked.nV, in.mu, in.eta,
-                                            in.rest.data(), in.faces_data(), in.checked.nF,
-                                            in.edges_data(), in.checked.nE, column_major.data());
+      E = lamina::shell_energy_and_gradient(
+          in.deformed.data(), in.checked.nV, in.mu, in.eta, in.rest.data(), in.faces_data(),
+          in.checked.nF, in.edges_data(), in.checked.nE, column_major.data(), bending, threads);
       to_row_major(column_major, g);
     }
   }
@@ -578,9 +628,12 @@ py::tuple energy_and_gradient(py::handle deformed_v, py::handle mu, py::handle e
 
 py::tuple energy_gradient_hessian(py::handle deformed_v, py::handle mu, py::handle eta,
                                   py::handle source_faces, py::handle source_vertices,
-                                  py::handle edges, py::handle project) {
+                                  py::handle edges, py::handle project, py::handle bending_,
+                                  py::handle threads_) {
   const lamina::projection p = read_projection(project);
   shell_call in(deformed_v, mu, eta, source_faces, source_vertices, edges);
+  const lamina::bending_model bending = read_bending(bending_);
+  const int threads = read_threads(threads_);
   std::unique_ptr<lamina::hessian_pattern> pattern;
   {
     py::gil_scoped_release unlocked;
@@ -609,10 +662,61 @@ py::tuple energy_gradient_hessian(py::handle deformed_v, py::handle mu, py::hand
     E = lamina::shell_energy_gradient_hessian(in.deformed.data(), in.checked.nV, in.mu, in.eta,
                                               in.rest.data(), in.faces_data(), in.checked.nF,
                                               in.edges_data(), in.checked.nE, p, *pattern,
-                                              column_major.data(), H.values());
+                                              column_major.data(), H.values(), bending, threads);
     to_row_major(column_major, g);
   }
   return py::make_tuple(E, G, H.matrix(n));
+}
+
+// The energy, the gradient, the gradient in the rest positions and (when
+// `mixed` is true) the mixed Hessian in the Hessian's interleaved pattern:
+// row 3 i + k is coordinate k of the gradient's vertex i, column 3 j + l
+// coordinate l of rest vertex j.
+py::tuple rest_derivatives(py::handle deformed_v, py::handle mu, py::handle eta,
+                           py::handle source_faces, py::handle source_vertices, py::handle edges,
+                           py::handle bending_, py::handle threads_, bool mixed) {
+  shell_call in(deformed_v, mu, eta, source_faces, source_vertices, edges);
+  const lamina::bending_model bending = read_bending(bending_);
+  const int threads = read_threads(threads_);
+  std::unique_ptr<lamina::hessian_pattern> pattern;
+  bool ok;
+  {
+    py::gil_scoped_release unlocked;
+    ok = in.copy_and_check();
+    if (ok && mixed) {
+      pattern = std::make_unique<lamina::hessian_pattern>(
+          in.faces_data(), in.checked.nF, in.edges_data(), in.checked.nE, in.checked.nV,
+          lamina::hessian_layout::interleaved);
+    }
+  }
+  in.report();
+  const std::int64_t n = 3 * static_cast<std::int64_t>(in.checked.nV);
+  std::unique_ptr<csc_arrays> M;
+  if (mixed) M = std::make_unique<csc_arrays>(n, pattern->nnz());
+  py::array_t<double> G = new_vertex_array(in.checked.nV, false);
+  py::array_t<double> GX = new_vertex_array(in.checked.nV, false);
+  double* g = G.mutable_data();
+  double* gx = GX.mutable_data();
+  double E;
+  {
+    py::gil_scoped_release unlocked;
+    const std::size_t nV = static_cast<std::size_t>(in.checked.nV);
+    std::vector<double> column_major(3 * nV), rest_column_major(3 * nV);
+    if (M && M->wide) {
+      pattern->write(static_cast<std::int64_t*>(M->indptr.mutable_data()),
+                     static_cast<std::int64_t*>(M->indices.mutable_data()));
+    } else if (M) {
+      pattern->write(static_cast<std::int32_t*>(M->indptr.mutable_data()),
+                     static_cast<std::int32_t*>(M->indices.mutable_data()));
+    }
+    E = lamina::shell_rest_derivatives(
+        in.deformed.data(), in.checked.nV, in.mu, in.eta, in.rest.data(), in.faces_data(),
+        in.checked.nF, in.edges_data(), in.checked.nE, column_major.data(),
+        rest_column_major.data(), pattern.get(), M ? M->values() : nullptr, bending, threads);
+    to_row_major(column_major, g);
+    to_row_major(rest_column_major, gx);
+  }
+  return py::make_tuple(E, G, GX, M ? M->matrix(n) : py::none());
 }
 
 // The mask reads deformed_v and edges only; the checks count the vertices by
@@ -737,11 +841,13 @@ void check_edge_table(py::handle source_faces, py::handle edges_) {
 class prepared_shell {
  public:
   prepared_shell(py::handle source_faces, py::handle source_vertices, py::handle mu_,
-                 py::handle eta_, py::handle edges_) {
+                 py::handle eta_, py::handle edges_, py::handle bending_, py::handle threads_) {
     index_table faces(input::source_faces, source_faces);
     vertex_table rest(input::source_vertices, source_vertices);
     const double mu = read_coefficient(input::mu, mu_);
     const double eta = read_coefficient(input::eta, eta_);
+    const lamina::bending_model bending = read_bending(bending_);
+    const int threads = read_threads(threads_);
     const bool given = !edges_.is_none();
     index_table edges;
     if (given) edges = index_table(input::edges, edges_);
@@ -772,6 +878,8 @@ class prepared_shell {
         lamina::shell_options options;
         options.layout = lamina::hessian_layout::interleaved;
         options.style = kStyle;
+        options.bending = bending;
+        options.threads = threads;
         // An empty given table is still a given one: a pointer, not null.
         static const double no_rows[1] = {0.0};
         const double* e = !given ? nullptr : v.edges.data != nullptr ? v.edges.data : no_rows;
@@ -802,6 +910,54 @@ class prepared_shell {
   }
 
   const lamina::shell& get() const { return *shell_; }
+
+  void set_threads(py::handle threads) {
+    const int n = read_threads(threads);
+    std::lock_guard<std::mutex> lock(mutex_);
+    shell_->set_threads(n);
+  }
+
+  // New rest positions, (nV, 3) of any real type float64 holds exactly; the
+  // mesh, the pattern, mu, eta and the options stay.
+  void set_rest(py::handle source_vertices) {
+    vertex_table rest(input::source_vertices, source_vertices);
+    const std::size_t nV = static_cast<std::size_t>(shell_->vertex_count());
+    if (rest.view.rows != nV || rest.view.cols != 3) {
+      raise(false, "lamina:badSize", "source_vertices",
+            "source_vertices must have shape (" + std::to_string(nV) +
+                ", 3), the shell's vertices, but it has shape (" + std::to_string(rest.view.rows) +
+                ", " + std::to_string(rest.view.cols) + ")");
+    }
+    rest.convert(true);
+    py::gil_scoped_release unlocked;
+    std::lock_guard<std::mutex> lock(mutex_);
+    shell_->set_rest(rest.data(), lamina::vertex_order::column_major);
+    rest_.assign(rest.data(), rest.data() + 3 * nV);
+  }
+
+  py::tuple rest_derivatives(py::handle deformed_v, bool mixed) {
+    const py::array q = positions(deformed_v);
+    const double* x = static_cast<const double*>(q.data());
+    const std::int32_t nV = shell_->vertex_count();
+    py::array_t<double> G = new_vertex_array(nV, false);
+    py::array_t<double> GX = new_vertex_array(nV, false);
+    double* g = G.mutable_data();
+    double* gx = GX.mutable_data();
+    const std::vector<std::int64_t>& col_start = shell_->hessian_col_start();
+    const std::vector<std::int64_t>& row_index = shell_->hessian_row_index();
+    const std::int64_t n = static_cast<std::int64_t>(col_start.size()) - 1;
+    std::unique_ptr<csc_arrays> M;
+    if (mixed) M = std::make_unique<csc_arrays>(n, static_cast<std::int64_t>(row_index.size()));
+    double E;
+    {
+      py::gil_scoped_release unlocked;
+      if (M) copy_pattern(col_start, row_index, M.get());
+      std::lock_guard<std::mutex> lock(mutex_);
+      E = shell_->rest_derivatives(x, g, gx, M ? M->values() : nullptr,
+                                   lamina::vertex_order::row_major);
+    }
+    return py::make_tuple(E, G, GX, M ? M->matrix(n) : py::none());
+  }
 
   // The faces as given, (nF, 3) int64 (indices truncated as the kernels
   // read them; all of them checked vertex indices).
@@ -859,19 +1015,7 @@ class prepared_shell {
     double E;
     {
       py::gil_scoped_release unlocked;
-      if (H.wide) {
-        std::memcpy(H.indptr.mutable_data(), col_start.data(),
-                    col_start.size() * sizeof(std::int64_t));
-        std::memcpy(H.indices.mutable_data(), row_index.data(),
-                    row_index.size() * sizeof(std::int64_t));
-      } else {
-        auto* ip = static_cast<std::int32_t*>(H.indptr.mutable_data());
-        auto* ix = static_cast<std::int32_t*>(H.indices.mutable_data());
-        for (std::size_t i = 0; i < col_start.size(); ++i)
-          ip[i] = static_cast<std::int32_t>(col_start[i]);
-        for (std::size_t i = 0; i < row_index.size(); ++i)
-          ix[i] = static_cast<std::int32_t>(row_index[i]);
-      }
+      copy_pattern(col_start, row_index, &H);
       std::lock_guard<std::mutex> lock(mutex_);
       E = shell_->energy_gradient_hessian(x, p, g, H.values(), lamina::vertex_order::row_major);
     }
@@ -879,6 +1023,25 @@ class prepared_shell {
   }
 
  private:
+  // The shell's cached pattern into a csc_matrix's index arrays (no Python
+  // call; run without the GIL).
+  static void copy_pattern(const std::vector<std::int64_t>& col_start,
+                           const std::vector<std::int64_t>& row_index, csc_arrays* out) {
+    if (out->wide) {
+      std::memcpy(out->indptr.mutable_data(), col_start.data(),
+                  col_start.size() * sizeof(std::int64_t));
+      std::memcpy(out->indices.mutable_data(), row_index.data(),
+                  row_index.size() * sizeof(std::int64_t));
+    } else {
+      auto* ip = static_cast<std::int32_t*>(out->indptr.mutable_data());
+      auto* ix = static_cast<std::int32_t*>(out->indices.mutable_data());
+      for (std::size_t i = 0; i < col_start.size(); ++i)
+        ip[i] = static_cast<std::int32_t>(col_start[i]);
+      for (std::size_t i = 0; i < row_index.size(); ++i)
+        ix[i] = static_cast<std::int32_t>(row_index[i]);
+    }
+  }
+
   // deformed_v as the shell reads it: float64, C order (x, y, z of each
   // vertex side by side), one row per vertex.
   py::array positions(py::handle deformed_v) const {
@@ -1083,12 +1246,23 @@ PYBIND11_MODULE(_lamina, m) {
     classes.one_based = cls.release().ptr();
   }
 
+  // The keyword options bending and threads (the wrappers in __init__.py
+  // give them their defaults and documentation).
   m.def("energy", &energy, kEnergyDoc, "deformed_v"_a, "mu"_a, "eta"_a, "source_faces"_a,
-        "source_vertices"_a, "edges"_a);
+        "source_vertices"_a, "edges"_a, py::kw_only(), "bending"_a = "cosine",
+        "threads"_a = py::none());
   m.def("energy_and_gradient", &energy_and_gradient, kGradientDoc, "deformed_v"_a, "mu"_a, "eta"_a,
-        "source_faces"_a, "source_vertices"_a, "edges"_a);
+        "source_faces"_a, "source_vertices"_a, "edges"_a, py::kw_only(), "bending"_a = "cosine",
+        "threads"_a = py::none());
   m.def("energy_gradient_hessian", &energy_gradient_hessian, kHessianDoc, "deformed_v"_a, "mu"_a,
-        "eta"_a, "source_faces"_a, "source_vertices"_a, "edges"_a, "project"_a = "none");
+        "eta"_a, "source_faces"_a, "source_vertices"_a, "edges"_a, "project"_a = "none",
+        py::kw_only(), "bending"_a = "cosine", "threads"_a = py::none());
+  m.def("rest_derivatives", &rest_derivatives,
+        "rest_derivatives(deformed_v, mu, eta, source_faces, source_vertices, edges, *, "
+        "bending='cosine', threads=None, mixed=True) -> (float, ndarray, ndarray, csc_matrix or "
+        "None) (see lamina.rest_derivatives)",
+        "deformed_v"_a, "mu"_a, "eta"_a, "source_faces"_a, "source_vertices"_a, "edges"_a,
+        py::kw_only(), "bending"_a = "cosine", "threads"_a = py::none(), "mixed"_a = true);
   m.def("hinge_mask", &hinge_mask, kMaskDoc, "deformed_v"_a, "edges"_a);
   m.def("edge_table", &edge_table, kEdgeTableDoc, "source_faces"_a);
   m.def("check_edge_table", &check_edge_table,
@@ -1096,8 +1270,19 @@ PYBIND11_MODULE(_lamina, m) {
         "source_faces"_a, "edges"_a);
 
   py::class_<prepared_shell>(m, "Shell", kShellDoc)
-      .def(py::init<py::handle, py::handle, py::handle, py::handle, py::handle>(), "source_faces"_a,
-           "source_vertices"_a, "mu"_a, "eta"_a, "edges"_a = py::none())
+      .def(py::init<py::handle, py::handle, py::handle, py::handle, py::handle, py::handle,
+                    py::handle>(),
+           "source_faces"_a, "source_vertices"_a, "mu"_a, "eta"_a, "edges"_a = py::none(),
+           py::kw_only(), "bending"_a = "cosine", "threads"_a = py::none())
+      .def("set_threads", &prepared_shell::set_threads, "threads"_a,
+           "set_threads(threads) -> None\n\nThe threads of each later call: None or 0 for all "
+           "cores, n >= 1 for at most n.")
+      .def("set_rest", &prepared_shell::set_rest, "source_vertices"_a,
+           "set_rest(source_vertices) -> None\n\nNew rest positions ((nV, 3)); see "
+           "lamina.Shell.set_rest.")
+      .def("rest_derivatives", &prepared_shell::rest_derivatives, "deformed_v"_a, "mixed"_a = true,
+           "rest_derivatives(deformed_v, mixed=True) -> (float, ndarray, ndarray, csc_matrix or "
+           "None)\n\nSee lamina.Shell.rest_derivatives.")
       .def("energy", &prepared_shell::energy, "deformed_v"_a,
            "energy(deformed_v) -> float\n\nThe energy at deformed_v ((nV, 3) float64); the bits "
            "of lamina.energy.")
@@ -1131,6 +1316,13 @@ PYBIND11_MODULE(_lamina, m) {
           "The edge rows with both wings present (c and d).")
       .def_property_readonly(
           "mu", [](const prepared_shell& s) { return s.get().mu(); }, "The membrane stiffness.")
+      .def_property_readonly(
+          "bending",
+          [](const prepared_shell& s) { return lamina::bending_model_name(s.get().bending()); },
+          "The bending model: 'cosine' or 'dihedral'.")
+      .def_property_readonly(
+          "threads", [](const prepared_shell& s) { return s.get().threads(); },
+          "The threads of each call: 0 for all cores, n >= 1 for at most n.")
       .def_property_readonly(
           "eta", [](const prepared_shell& s) { return s.get().eta(); }, "The bending stiffness.")
       .def_property_readonly(

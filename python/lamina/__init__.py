@@ -10,6 +10,8 @@ that of lamina's C++ kernels and of its MATLAB/Octave plug-ins.
     edges = lamina.edge_table(faces)                  # (nE, 4) int64
     E, G = lamina.energy_and_gradient(Q, mu, eta, faces, V, edges)
     E, G, H = lamina.energy_gradient_hessian(Q, mu, eta, faces, V, edges, project="clamp")
+    E, G = lamina.energy_and_gradient(Q, mu, eta, faces, V, edges, bending="dihedral")
+    E, G, GX, M = lamina.rest_derivatives(Q, mu, eta, faces, V, edges)  # d/d rest positions
     shell = lamina.Shell(faces, V, mu, eta)           # for many evaluations of one mesh
     E, G = shell.energy_and_gradient(Q)
     r = shell.solve(Q, fixed=held, forces=f)          # an equilibrium, by projected Newton
@@ -19,7 +21,14 @@ holds exactly (float64, float32, integers); faces (nF, 3) and edges (nE, 4)
 are 0-based indices of any integer or float type. Gradients are C-ordered
 (nV, 3) float64 arrays. H is a scipy.sparse.csc_matrix of shape (3 nV, 3 nV)
 in G.ravel() order: row and column 3 i + k belong to coordinate k of vertex
-i. Options are case-insensitive (project="Clamp").
+i. Options are case-insensitive (project="Clamp", bending="Dihedral").
+
+Every function that takes a mesh, and Shell, take the keyword options
+bending="cosine" (the default, the plug-ins' model: eta w_h (cos theta_d -
+cos theta_r)^2) or "dihedral" (eta w_h (theta_d - theta_r)^2, which converges
+under mesh refinement and is stiff out of the plane when flat), and
+threads=None (all cores; one on meshes too small to gain from more) or an
+int n >= 1 (at most n threads). Every thread count gives the same bits.
 
 For SciPy's minimisers a Shell also takes flat positions (3 nV,) and offers
 the Hessian as a product (Shell.hessp), a LinearOperator
@@ -62,6 +71,7 @@ __all__ = [
     "energy_and_gradient",
     "energy_gradient_hessian",
     "hinge_mask",
+    "rest_derivatives",
     "solve",
 ]
 
@@ -97,12 +107,23 @@ _ARRAYS = """
     checked value by value) and any memory layout; others are refused with
     InputTypeError."""
 
+_OPTIONS = """
+    bending          "cosine" (default) or "dihedral", in any case: the bending
+                     model, eta w_h (cos theta_d - cos theta_r)^2 or
+                     eta w_h (theta_d - theta_r)^2 with theta the signed
+                     dihedral angle (keyword only)
+    threads          None (default) or 0 for all cores (one thread on meshes
+                     of fewer than 16384 faces and edge rows), an int n >= 1
+                     for at most n threads; every count gives the same bits
+                     (keyword only)"""
 
-def energy(deformed_v, mu, eta, source_faces, source_vertices, edges):
+
+def energy(deformed_v, mu, eta, source_faces, source_vertices, edges, *, bending="cosine",
+           threads=None):
     """The total energy of the shell: membrane plus bending.
 
     Parameters
-    ----------{arrays}
+    ----------{arrays}{options}
 
     Returns the energy as a float, bit for bit the energy
     energy_and_gradient returns. For many evaluations of one mesh, Shell is
@@ -111,14 +132,16 @@ def energy(deformed_v, mu, eta, source_faces, source_vertices, edges):
     Raises InputTypeError / InputValueError for input the plug-ins reject.
     Warns OneBasedWarning when no face index is 0 (1-based faces, probably).
     """
-    return _lamina.energy(deformed_v, mu, eta, source_faces, source_vertices, edges)
+    return _lamina.energy(deformed_v, mu, eta, source_faces, source_vertices, edges,
+                          bending=bending, threads=threads)
 
 
-def energy_and_gradient(deformed_v, mu, eta, source_faces, source_vertices, edges):
+def energy_and_gradient(deformed_v, mu, eta, source_faces, source_vertices, edges, *,
+                        bending="cosine", threads=None):
     """The total energy and its gradient with respect to deformed_v.
 
     Parameters
-    ----------{arrays}
+    ----------{arrays}{options}
 
     Returns
     -------
@@ -130,10 +153,12 @@ def energy_and_gradient(deformed_v, mu, eta, source_faces, source_vertices, edge
 
     The GIL is released while the kernels run.
     """
-    return _lamina.energy_and_gradient(deformed_v, mu, eta, source_faces, source_vertices, edges)
+    return _lamina.energy_and_gradient(deformed_v, mu, eta, source_faces, source_vertices, edges,
+                                       bending=bending, threads=threads)
 
 
-def energy_gradient_hessian(deformed_v, mu, eta, source_faces, source_vertices, edges, project="none"):
+def energy_gradient_hessian(deformed_v, mu, eta, source_faces, source_vertices, edges, project="none",
+                            *, bending="cosine", threads=None):
     """The energy, its gradient and its Hessian.
 
     Parameters
@@ -143,7 +168,7 @@ def energy_gradient_hessian(deformed_v, mu, eta, source_faces, source_vertices, 
                      "abs"    each element block's eigenvalues replaced by their
                               absolute values
                      (in any case: "Clamp" is "clamp"; "clamp" and "abs" make the
-                     matrix positive semi-definite, as projected Newton needs)
+                     matrix positive semi-definite, as projected Newton needs){options}
 
     Returns
     -------
@@ -160,7 +185,46 @@ def energy_gradient_hessian(deformed_v, mu, eta, source_faces, source_vertices, 
     The GIL is released while the kernels run.
     """
     return _lamina.energy_gradient_hessian(
-        deformed_v, mu, eta, source_faces, source_vertices, edges, project)
+        deformed_v, mu, eta, source_faces, source_vertices, edges, project, bending=bending,
+        threads=threads)
+
+
+def rest_derivatives(deformed_v, mu, eta, source_faces, source_vertices, edges, *, bending="cosine",
+                     threads=None, mixed=True):
+    """The derivatives of the energy in the rest positions, for inverse design.
+
+    Parameters
+    ----------{arrays}{options}
+    mixed            True (default): form the mixed Hessian; False: leave it
+                     out (it is not computed, and None is returned for it)
+
+    Returns
+    -------
+    E : float
+        The energy (the bits of energy_and_gradient()).
+    G : (nV, 3) float64, C-ordered
+        dE/d deformed_v (the bits of energy_and_gradient()).
+    GX : (nV, 3) float64, C-ordered
+        dE/d source_vertices. Moving the rest mesh rigidly changes nothing:
+        GX.sum(axis=0) and the moments cross(source_vertices, GX).sum(axis=0)
+        vanish (to rounding).
+    M : scipy.sparse.csc_matrix, (3 nV, 3 nV), or None
+        The mixed Hessian d^2 E / d deformed_v d source_vertices: M[r, c] =
+        dG.ravel()[r] / d source_vertices.ravel()[c], rows and columns both in
+        G.ravel() order (3 i + k for coordinate k of vertex i). It is the
+        Jacobian of the internal forces with respect to the rest shape: at an
+        equilibrium G(x, X) = f, dx/dX = -H^-1 M. It shares the Hessian's
+        pattern (zeros included) and is not symmetric.
+
+    Where a rest quantity meets a threshold (the membrane's tangent line below
+    a squared area ratio of 1e-20) the derivatives are those of the branch
+    the energy takes; a degenerate rest face or wing makes them NaN, as it
+    makes the energy. For a design loop on one mesh, Shell.set_rest and
+    Shell.rest_derivatives keep the pattern. The GIL is released while the
+    kernels run.
+    """
+    return _lamina.rest_derivatives(deformed_v, mu, eta, source_faces, source_vertices, edges,
+                                    bending=bending, threads=threads, mixed=mixed)
 
 
 def hinge_mask(deformed_v, edges):
@@ -228,8 +292,8 @@ def check_edge_table(source_faces, edges):
     _lamina.check_edge_table(source_faces, edges)
 
 
-for _f in (energy, energy_and_gradient, energy_gradient_hessian):
-    _f.__doc__ = _f.__doc__.replace("{arrays}", _ARRAYS)
+for _f in (energy, energy_and_gradient, energy_gradient_hessian, rest_derivatives):
+    _f.__doc__ = _f.__doc__.replace("{arrays}", _ARRAYS).replace("{options}", _OPTIONS)
 
 
 def _positions(x):
@@ -246,7 +310,7 @@ def _positions(x):
 class Shell:
     """A rest mesh prepared for many evaluations.
 
-    Shell(source_faces, source_vertices, mu, eta, edges=None)
+    Shell(source_faces, source_vertices, mu, eta, edges=None, *, bending="cosine", threads=None)
 
     The rest side of every face and hinge, the connectivity and the
     Hessian's pattern are computed once. Every result is bit for bit that of
@@ -264,6 +328,12 @@ class Shell:
                                       lamina:edgeMismatch (see check_edge_table);
                                       with no faces (the bending term alone)
                                       any table is taken
+    bending          "cosine" (default) or "dihedral", in any case: the
+                     bending model (see lamina's help)
+    threads          None (default) or 0 for all cores (one thread on small
+                     meshes), an int n >= 1 for at most n; every count gives
+                     the same bits. Shell.threads reads it, set_threads
+                     changes it.
 
     The arrays are copied: later changes to them do not affect the shell.
     Positions (deformed_v, x) are (nV, 3) arrays or flat (3 nV,) ones in the
@@ -287,16 +357,19 @@ class Shell:
 
     One object evaluates one call at a time (calls from several threads take
     turns); copy.copy(shell) gives an independent copy for another thread.
-    A Shell pickles through its rest mesh and parameters (the unpickled
+    A Shell pickles through its rest mesh (the current one, after
+    set_rest), its parameters and options (the unpickled
     shell is prepared anew and gives the same bits), so it can be sent to
     process pools, Dask and Ray.
     """
 
     __slots__ = ("_shell", "_edges_given", "_hessian_cache")
 
-    def __init__(self, source_faces, source_vertices, mu, eta, edges=None):
+    def __init__(self, source_faces, source_vertices, mu, eta, edges=None, *, bending="cosine",
+                 threads=None):
         """Prepares the rest mesh (see the class's help)."""
-        self._shell = _lamina.Shell(source_faces, source_vertices, mu, eta, edges)
+        self._shell = _lamina.Shell(source_faces, source_vertices, mu, eta, edges, bending=bending,
+                                    threads=threads)
         self._edges_given = edges is not None
         self._hessian_cache = None
 
@@ -304,7 +377,8 @@ class Shell:
 
     def __reduce__(self):
         edges = self._shell.edges if self._edges_given else None
-        return (_rebuild_shell, (self._shell.faces, self._shell.vertices, self._shell.mu, self._shell.eta, edges))
+        s = self._shell
+        return (_rebuild_shell, (s.faces, s.vertices, s.mu, s.eta, edges, s.bending, s.threads))
 
     def _wrap(self, inner):
         other = Shell.__new__(Shell)
@@ -410,6 +484,37 @@ class Shell:
         free = _np.flatnonzero(~fixed.reshape(-1))
         return H[free][:, free].tocsc()
 
+    # The rest shape ------------------------------------------------------
+
+    def set_rest(self, source_vertices):
+        """Replaces the rest positions ((nV, 3), any real type float64 holds
+        exactly; copied), in place: the faces, the edge table, the Hessian's
+        pattern, mu, eta and the options stay. Every later result is bit for
+        bit that of a Shell built on the new rest positions (and so is a
+        pickle of this one). For design loops that move the rest shape.
+
+        Raises InputTypeError / InputValueError (lamina:badSize) for an array
+        of another type or shape.
+        """
+        self._shell.set_rest(source_vertices)
+        self._hessian_cache = None
+
+    def rest_derivatives(self, deformed_v, mixed=True):
+        """The energy, the gradient, the gradient in the rest positions and
+        the mixed Hessian at deformed_v: (E, G, GX, M), bit for bit those of
+        lamina.rest_derivatives on this shell's mesh and options (see there).
+
+        deformed_v is (nV, 3) or flat (3 nV,); G and GX come back in its
+        shape. M is a (3 nV, 3 nV) csc_matrix in G.ravel() order for rows and
+        columns, M[r, c] = dG.ravel()[r] / d source_vertices.ravel()[c], or
+        None (not computed) with mixed=False.
+        """
+        q, flat = _positions(deformed_v)
+        E, G, GX, M = self._shell.rest_derivatives(q, bool(mixed))
+        if flat:
+            G, GX = G.reshape(-1), GX.reshape(-1)
+        return E, G, GX, M
+
     # The solver ----------------------------------------------------------
 
     def solve(self, x0, fixed=None, forces=None, mass=None, target=None, time_step=None, tol=1e-8,
@@ -503,6 +608,26 @@ class Shell:
         return self._shell.eta
 
     @property
+    def bending(self):
+        """The bending model, 'cosine' or 'dihedral'."""
+        return self._shell.bending
+
+    @property
+    def threads(self):
+        """The threads of each call: 0 for all cores, n >= 1 for at most n.
+        Assigning to it is set_threads."""
+        return self._shell.threads
+
+    @threads.setter
+    def threads(self, threads):
+        self.set_threads(threads)
+
+    def set_threads(self, threads):
+        """The threads of every later call: None or 0 for all cores, an int
+        n >= 1 for at most n. The results do not change, bit for bit."""
+        self._shell.set_threads(threads)
+
+    @property
     def edges(self):
         """The edge table in use (given or built), (nE, 4) int64 (a copy)."""
         return self._shell.edges
@@ -521,22 +646,26 @@ class Shell:
         return repr(self._shell)
 
 
-def _rebuild_shell(source_faces, source_vertices, mu, eta, edges):
-    """Unpickling: a Shell prepared anew from its rest mesh and parameters."""
-    return Shell(source_faces, source_vertices, mu, eta, edges)
+def _rebuild_shell(source_faces, source_vertices, mu, eta, edges, bending="cosine", threads=0):
+    """Unpickling: a Shell prepared anew from its rest mesh, parameters and
+    options (a pickle made before the options existed has the defaults)."""
+    return Shell(source_faces, source_vertices, mu, eta, edges, bending=bending, threads=threads)
 
 
 def solve(x0, mu, eta, source_faces, source_vertices, edges, fixed=None, forces=None, mass=None,
           target=None, time_step=None, tol=1e-8, max_iter=200, project="clamp", verbose=False,
-          callback=None):
+          callback=None, *, bending="cosine", threads=None):
     """The stateless form of Shell.solve.
 
-    Shell(source_faces, source_vertices, mu, eta, edges).solve(x0, ...), with
-    the arguments of the energy functions (x0 in the place of deformed_v).
+    Shell(source_faces, source_vertices, mu, eta, edges, bending=bending,
+    threads=threads).solve(x0, ...), with the arguments of the energy
+    functions (x0 in the place of deformed_v): bending chooses the model
+    ("cosine" or "dihedral"), threads the threads of the assembly (None for
+    all cores; the result has the same bits for every count).
     The edge table is checked as Shell checks it (lamina:edgeMismatch for a
     row that does not belong to the faces). Returns a SolveResult; see
     Shell.solve for the options, the result and the errors.
     """
-    return Shell(source_faces, source_vertices, mu, eta, edges).solve(
+    return Shell(source_faces, source_vertices, mu, eta, edges, bending=bending, threads=threads).solve(
         x0, fixed=fixed, forces=forces, mass=mass, target=target, time_step=time_step, tol=tol,
         max_iter=max_iter, project=project, verbose=verbose, callback=callback)

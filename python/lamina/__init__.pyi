@@ -15,6 +15,10 @@ IndexArray = npt.ArrayLike
 Coefficient = Union[float, int, bool, np.number[Any], npt.NDArray[Any]]
 # Case-insensitive: "Clamp" is "clamp".
 Projection = str
+# "cosine" or "dihedral", case-insensitive.
+Bending = str
+# None or 0 for all cores, n >= 1 for at most n.
+Threads = Optional[int]
 
 class InputError(Exception):
     identifier: Optional[str]
@@ -35,6 +39,9 @@ def energy(
     source_faces: IndexArray,
     source_vertices: VertexArray,
     edges: IndexArray,
+    *,
+    bending: Bending = "cosine",
+    threads: Threads = None,
 ) -> float: ...
 def energy_and_gradient(
     deformed_v: VertexArray,
@@ -43,6 +50,9 @@ def energy_and_gradient(
     source_faces: IndexArray,
     source_vertices: VertexArray,
     edges: IndexArray,
+    *,
+    bending: Bending = "cosine",
+    threads: Threads = None,
 ) -> Tuple[float, npt.NDArray[np.float64]]: ...
 def energy_gradient_hessian(
     deformed_v: VertexArray,
@@ -52,7 +62,27 @@ def energy_gradient_hessian(
     source_vertices: VertexArray,
     edges: IndexArray,
     project: Projection = "none",
+    *,
+    bending: Bending = "cosine",
+    threads: Threads = None,
 ) -> Tuple[float, npt.NDArray[np.float64], scipy.sparse.csc_matrix]: ...
+def rest_derivatives(
+    deformed_v: VertexArray,
+    mu: Coefficient,
+    eta: Coefficient,
+    source_faces: IndexArray,
+    source_vertices: VertexArray,
+    edges: IndexArray,
+    *,
+    bending: Bending = "cosine",
+    threads: Threads = None,
+    mixed: bool = True,
+) -> Tuple[
+    float,
+    npt.NDArray[np.float64],
+    npt.NDArray[np.float64],
+    Optional[scipy.sparse.csc_matrix],
+]: ...
 def hinge_mask(deformed_v: VertexArray, edges: IndexArray) -> npt.NDArray[np.bool_]: ...
 def edge_table(source_faces: IndexArray) -> npt.NDArray[np.int64]: ...
 def check_edge_table(source_faces: IndexArray, edges: IndexArray) -> None: ...
@@ -86,6 +116,9 @@ def solve(
     project: Projection = "clamp",
     verbose: bool = False,
     callback: Optional[SolveCallback] = None,
+    *,
+    bending: Bending = "cosine",
+    threads: Threads = None,
 ) -> SolveResult: ...
 
 class Shell:
@@ -96,7 +129,20 @@ class Shell:
         mu: Coefficient,
         eta: Coefficient,
         edges: Optional[IndexArray] = None,
+        *,
+        bending: Bending = "cosine",
+        threads: Threads = None,
     ) -> None: ...
+    def set_rest(self, source_vertices: VertexArray) -> None: ...
+    def rest_derivatives(
+        self, deformed_v: VertexArray, mixed: bool = True
+    ) -> Tuple[
+        float,
+        npt.NDArray[np.float64],
+        npt.NDArray[np.float64],
+        Optional[scipy.sparse.csc_matrix],
+    ]: ...
+    def set_threads(self, threads: Threads) -> None: ...
     def energy(self, deformed_v: VertexArray) -> float: ...
     def energy_and_gradient(
         self, deformed_v: VertexArray
@@ -144,6 +190,12 @@ class Shell:
     def mu(self) -> float: ...
     @property
     def eta(self) -> float: ...
+    @property
+    def bending(self) -> str: ...
+    @property
+    def threads(self) -> int: ...
+    @threads.setter
+    def threads(self, threads: Threads) -> None: ...
     @property
     def edges(self) -> npt.NDArray[np.int64]: ...
     @property
