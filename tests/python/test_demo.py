@@ -1,6 +1,7 @@
 """The Python demos, shortened: lamina_demo.py relaxes the sheet, checks the
 mask and draws its picture; lamina_swing.py lets a sheet fall and draws its
-frames."""
+frames; inverse_design.py finds the rest shape that hangs as designed (in
+full: it is small)."""
 
 import subprocess
 import sys
@@ -25,4 +26,18 @@ def test_swing_demo_falls_and_draws_its_frames(tmp_path):
     assert done.returncode == 0, done.stdout
     last = done.stdout.splitlines()[-2].split()
     assert last[0] == "12" and float(last[3]) < -0.2, done.stdout  # the free corners fell
+    assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_inverse_design_hangs_as_designed(tmp_path):
+    import importlib.util
+
+    spec = importlib.util.spec_from_file_location("inverse_design", ROOT / "examples" / "inverse_design.py")
+    demo = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(demo)
+    png = tmp_path / "inverse_design.png"
+    out = demo.main(["--png", str(png)])
+    assert out["residual_ratio"] <= 1e-10 or out["residual"] <= 1e-12, out["residual_ratio"]
+    assert out["forward_error"] < 1e-6, out["forward_error"]
+    assert out["naive_sag"] > 1e3 * out["forward_error"]  # the naive design visibly sags
     assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
