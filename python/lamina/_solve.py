@@ -39,6 +39,11 @@ class SolveResult(dict):
     The callback of a solve receives one with x, energy, grad_norm and nit.
     """
 
+    def __init__(self, *args, **kwargs):
+        """A SolveResult from a mapping or keywords, as dict takes them (a
+        plain dict subclass has no signature for inspect)."""
+        dict.__init__(self, *args, **kwargs)
+
     def __getattr__(self, name):
         try:
             return self[name]

@@ -31,8 +31,9 @@ def test_every_public_callable_has_a_signature_and_a_docstring():
         assert "..." not in str(signature), f
         assert f.__doc__, f
     assert list(inspect.signature(lamina.energy).parameters) == [
-        "deformed_v", "mu", "eta", "source_faces", "source_vertices", "edges"]
-    assert str(inspect.signature(lamina.Shell)) == "(source_faces, source_vertices, mu, eta, edges=None)"
+        "deformed_v", "mu", "eta", "source_faces", "source_vertices", "edges", "bending", "threads"]
+    assert str(inspect.signature(lamina.Shell)) == \
+        "(source_faces, source_vertices, mu, eta, edges=None, *, bending='cosine', threads=None)"
     assert str(inspect.signature(lamina.Shell.hessp)) == "(self, x, p, project='none')"
 
 
