@@ -9,7 +9,8 @@
 //   when that makes 8 inputs, one more byte: 2 (byte mod 4) inputs more (up
 //   to four option pairs);
 //   per input after the sixth (the options) one byte first: below 160 a
-//   word of the plug-in's words (kHessianWords, kSolveWords) as a char row,
+//   word of the plug-in's words (kHessianWords, which lamina_work_rest_deriv
+//   shares, kSolveWords) as a char row,
 //   else as below;
 //   per input: kind, rows, columns (see decode_shape), then per element of
 //   a double array one selector byte: below 24 a value from kPalette, below
@@ -171,13 +172,14 @@ void expect_matrix(const mxArray* a, std::size_t m, std::size_t n, const char* n
 }
 
 // Option names and values, right and wrong.
-const char* const kHessianWords[] = {"Project",    "project", "PROJECT", "none",
-                                     "clamp",      "abs",     "Clamp",   "ABS",
-                                     "Projection", "",        "soft",    "Project\x01"};
-const char* const kSolveWords[] = {"Fixed",    "Forces",    "Mass",          "Target",  "TimeStep",
-                                   "timestep", "Tolerance", "MaxIterations", "Project", "Verbose",
-                                   "FIXED",    "none",      "clamp",         "abs",     "Fix",
-                                   "",         "Bending",   "maxiterations"};
+const char* const kHessianWords[] = {"Project",  "project",     "PROJECT", "none",       "clamp",
+                                     "abs",      "Clamp",       "ABS",     "Projection", "",
+                                     "soft",     "Project\x01", "Bending", "BENDING",    "cosine",
+                                     "Dihedral", "dihedra",     "Threads", "threads",    "Thread"};
+const char* const kSolveWords[] = {"Fixed",    "Forces",    "Mass",          "Target",   "TimeStep",
+                                   "timestep", "Tolerance", "MaxIterations", "Project",  "Verbose",
+                                   "FIXED",    "none",      "clamp",         "abs",      "Fix",
+                                   "",         "Bending",   "maxiterations", "dihedral", "Threads"};
 
 // lamina_solve's outputs: x, nV by 3, and the info struct with its fields.
 void expect_info(const mxArray* a) {
@@ -224,6 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string name = LAMINA_FUZZ_PLUGIN;
   const bool hessian = name == "lamina_work_hessian";
   const bool solve = name == "lamina_solve";
+  const bool rest = name == "lamina_work_rest_deriv";
   const bool check = name == "lamina_check_edge_table";
   const int nlhs = r.byte() % 5;
   const std::uint8_t n = r.byte();
@@ -276,16 +279,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   }
-  if (nrhs != 6 && !(hessian && nrhs == 8) && !solve) {
+  if (nrhs != 6 && !((hessian || rest) && nrhs == 8) && !solve) {
     fail("accepted " + std::to_string(nrhs) + " inputs");
   }
 
   const std::size_t slots = nlhs > 0 ? nlhs : 1;
   if (out.outputs.size() != slots) fail("wrong number of slots");
-  for (std::size_t i = hessian ? 3 : 2; i < slots; ++i) {
+  for (std::size_t i = hessian ? 3 : rest ? 4 : 2; i < slots; ++i) {
     if (out.outputs[i]) fail("stored output slot " + std::to_string(i));
   }
   if (hessian && slots >= 3) expect_hessian(out.outputs[2].get(), 3 * shapes[4].rows);
+  if (rest && slots >= 3) expect_matrix(out.outputs[2].get(), shapes[4].rows, 3, "rest gradient");
+  if (rest && slots >= 4) expect_hessian(out.outputs[3].get(), 3 * shapes[4].rows);
   if (solve) {
     expect_matrix(out.outputs[0].get(), shapes[4].rows, 3, "x");
     if (slots >= 2) expect_info(out.outputs[1].get());
@@ -300,7 +305,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expect_matrix(out.outputs[0].get(), 1, 1, "energy");
   }
   if (slots >= 2) {
-    if (name == "lamina_work_deriv" || hessian) {
+    if (name == "lamina_work_deriv" || hessian || rest) {
       expect_matrix(out.outputs[1].get(), shapes[4].rows, 3, "gradient");
     } else if (out.outputs[1]) {
       fail("stored output slot 1");

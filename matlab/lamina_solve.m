@@ -31,6 +31,12 @@ function varargout = lamina_solve(varargin)
 %                      as LAMINA_WORK_HESSIAN does; 'none': the exact Hessian
 %                      throughout
 %     'Verbose'        true: print one line per iteration as it goes
+%     'Bending'        the bending model of the energy: 'cosine' (default,
+%                      that of LAMINA_WORK_DERIV) or 'dihedral' (see
+%                      LAMINA_WORK_HESSIAN)
+%     'Threads'        a whole number N >= 0: 0 (default) for all cores
+%                      (one thread on small meshes), N >= 1 at most N; every
+%                      evaluation gives the same bits for every count
 %
 %   Outputs:
 %     X     #V by 3     the positions where the solve stopped
@@ -91,6 +97,8 @@ function varargout = lamina_solve(varargin)
 %     f = zeros(n * n, 3);  f(:, 3) = -2 / (n * n);      % a weight of 2
 %     [X, info] = lamina_solve(V, 10, 10, F, V, E, 'Fixed', held, 'Forces', f);
 %     assert(info.converged, info.message);              % it sags, and converged
+%     Xd = lamina_solve(V, 10, 10, F, V, E, 'Fixed', held, 'Forces', f, 'Bending', 'dihedral');
+%     assert(Xd(end, 3) > X(end, 3));     % stiffer out of the plane: it sags less
 %
 %   See also LAMINA_WORK_HESSIAN, LAMINA_WORK_DERIV, LAMINA_EDGE_TABLE,
 %   LAMINA_CHECK_EDGE_TABLE.
@@ -135,6 +143,18 @@ function varargout = lamina_solve(varargin)
 %! R0 = -f + m .* (V - Y) / h^2;                              # at the start, where grad E = 0
 %! assert(max(abs(R(free))) <= 1e-9 * max(abs(R0(free))));
 %! assert(typecast(X(held), 'uint64'), typecast(V(held), 'uint64'));
+
+%!test  # 'Bending', 'dihedral': an equilibrium of the dihedral energy; 'Threads' changes no bit
+%! [X, info] = lamina_solve(V, 10, 10, F, V, E, 'Fixed', held, 'Forces', f, 'Bending', 'Dihedral');
+%! assert(info.converged, info.message);
+%! [~, G] = lamina_work_hessian(X, 10, 10, F, V, E, 'Bending', 'dihedral');
+%! assert(max(abs(G(free) - f(free))) <= 1e-8 * max(abs(f(:))));
+%! X2 = lamina_solve(V, 10, 10, F, V, E, 'Fixed', held, 'Forces', f, 'Bending', 'dihedral', 'Threads', 2);
+%! assert(isequal(X2, X));
+
+%!error <'Bending' must be 'cosine' or 'dihedral'> lamina_solve(V, 10, 10, F, V, E, 'Bending', 'flat')
+%!error <'Threads' must be a whole number from 0 to 2147483647, but it is -2> lamina_solve(V, 10, 10, F, V, E, 'Threads', -2)
+%!error <but it is 0.5> lamina_solve(V, 10, 10, F, V, E, 'Threads', 0.5)
 
 %!test  # honest non-convergence, and the same bits on every call
 %! [X, info] = lamina_solve(V, 10, 10, F, V, E, 'Fixed', held, 'Forces', f, 'maxiterations', 2);

@@ -2,7 +2,7 @@ function varargout = lamina_work_hessian(varargin)
 %LAMINA_WORK_HESSIAN  Elastic energy of a deformed thin shell, its gradient and Hessian.
 %   [ENERGY, GRADIENT, HESSIAN] = LAMINA_WORK_HESSIAN(DEFORMED_V, MU, ETA,
 %                                     SOURCE_FACES, SOURCE_VERTICES, EDGES)
-%   [ENERGY, GRADIENT, HESSIAN] = LAMINA_WORK_HESSIAN(..., 'Project', P)
+%   [ENERGY, GRADIENT, HESSIAN] = LAMINA_WORK_HESSIAN(..., Name, Value)
 %
 %   The energy and gradient of LAMINA_WORK_DERIV (bit for bit the same
 %   values), and the matrix of second derivatives of the energy, for
@@ -17,7 +17,8 @@ function varargout = lamina_work_hessian(varargin)
 %                               derivative with respect to DEFORMED_V(i, k+1)
 %                               and DEFORMED_V(j, l+1): rows and columns are
 %                               ordered like GRADIENT(:)
-%   The Hessian is computed only when it is asked for.
+%   The Hessian (its sparsity pattern included) is computed only when it is
+%   asked for: with two outputs this is a (threaded) energy and gradient.
 %
 %   The option 'Project' says what happens to the Hessian block of each face
 %   (9 by 9) and of each hinge (12 by 12) before they are added up:
@@ -27,6 +28,18 @@ function varargout = lamina_work_hessian(varargin)
 %   With 'clamp' or 'abs' the HESSIAN is positive semi-definite, as projected
 %   Newton methods need; ENERGY and GRADIENT never change. Results are the
 %   same to the last bit on every machine and run.
+%
+%   Further options (names and words ignore case):
+%     'Bending'  the bending model: 'cosine' (default; the model of
+%                LAMINA_WORK_DERIV, whose bits ENERGY and GRADIENT then are)
+%                or 'dihedral', eta w (theta - theta_rest)^2 in the signed
+%                dihedral angle theta of each hinge, with the same weight w;
+%                it converges under mesh refinement and is stiff out of the
+%                plane when flat
+%     'Threads'  a whole number N >= 0: 0 (default) uses all cores, and
+%                one thread on meshes of fewer than 16384 faces and edge
+%                rows; N >= 1 at most N threads. Every count gives the same
+%                bits.
 %
 %   The Hessian is the exact second derivative of the energy as the plug-ins
 %   evaluate it, in both branches of the membrane term's logarithm; hinges
@@ -42,8 +55,13 @@ function varargout = lamina_work_hessian(varargin)
 %   Errors (identifiers), besides those of LAMINA_WORK_DERIV:
 %     MATLAB:lamina_work_hessian  fewer than six inputs, or an option name
 %                                 without its value
-%     lamina:badOption            an option other than 'Project', or a value
-%                                 of it other than 'none', 'clamp' and 'abs'
+%     lamina:badOption            an option other than 'Project', 'Bending'
+%                                 and 'Threads', or a bad value: 'Project'
+%                                 other than 'none', 'clamp' and 'abs';
+%                                 'Bending' other than 'cosine' and
+%                                 'dihedral'; 'Threads' not a whole number
+%                                 from 0 to 2147483647 (negative,
+%                                 fractional, NaN, Inf, not a real scalar)
 %     lamina:tooManyOutputs       more than three outputs requested
 %   and, as LAMINA_WORK_DERIV, the warning lamina:oneBased when no index of
 %   SOURCE_FACES is 0 (faces that look 1-based: pass F - 1).
@@ -71,6 +89,17 @@ function varargout = lamina_work_hessian(varargin)
 %     Qn(free) = Qn(free) + step;
 %     Qn(1, :)                            % [0 0 0.1]: vertex 1 has not moved
 %     lamina_work_total(Qn, 2, 3, F, V, E)   % 0.026705, down from e = 0.52999
+%
+%   Example: the dihedral model on two threads. The patch folded about its
+%   diagonal hinge bends in either model; the membrane part is the same.
+%     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0];
+%     F = [0 1 2; 1 3 2];
+%     E = lamina_edge_table(F);
+%     Q = [0 0 0; 1 0 0; 0 1 0; 1 1 0.5];
+%     [ec, gc] = lamina_work_hessian(Q, 2, 3, F, V, E);
+%     [ed, gd, Hd] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Bending', 'dihedral', 'Threads', 2);
+%     assert(ed > 0 && ec > 0 && ed ~= ec);
+%     assert(isequal(Hd, Hd.') && isequal(size(gd), [4 3]));
 %
 %   See also LAMINA_WORK_DERIV, LAMINA_HINGE_MASK, LAMINA_EDGE_TABLE.
 
@@ -126,6 +155,52 @@ function varargout = lamina_work_hessian(varargin)
 %! [e, g] = lamina_work_hessian(Q, 2, 3, F, V, E);
 %! assert(typecast(e, 'uint64'), typecast(lamina_work_deriv(Q, 2, 3, F, V, E), 'uint64'));
 
+%!test  # 'Bending': cosine is the default; dihedral against central differences
+%! [e0, g0] = lamina_work_deriv(Q, 2, 3, F, V, E);
+%! [e, g] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Bending', 'COSINE');
+%! assert(isequal(e, e0) && isequal(g, g0));
+%! [e, g, H] = lamina_work_hessian(Q, 2, 3, F, V, E, 'bending', 'dihedral');
+%! assert(e ~= e0);
+%! h = 1e-6;
+%! fd = zeros(12);
+%! for i = 1:12
+%!   Qp = Q;  Qp(i) = Qp(i) + h;
+%!   Qm = Q;  Qm(i) = Qm(i) - h;
+%!   [ep, gp] = lamina_work_hessian(Qp, 2, 3, F, V, E, 'Bending', 'dihedral');
+%!   [em, gm] = lamina_work_hessian(Qm, 2, 3, F, V, E, 'Bending', 'dihedral');
+%!   assert(abs((ep - em) / (2 * h) - g(i)) < 1e-6 * max(abs(g(:))));
+%!   fd(:, i) = (gp(:) - gm(:)) / (2 * h);
+%! end
+%! assert(max(abs(fd(:) - H(:))) / max(abs(H(:))) < 1e-7);
+
+%!test  # 'Threads': the same bits for every count, on a mesh big enough to be cut into chunks
+%! n = 100;                                  # 2 (n-1)^2 = 19602 faces: above the one-thread size
+%! [x, y] = meshgrid(linspace(0, 1, n));
+%! V = [x(:), y(:), zeros(n * n, 1)];
+%! k = reshape(0:n * n - 1, n, n);
+%! a = k(1:end-1, 1:end-1);  b = k(2:end, 1:end-1);  c = k(1:end-1, 2:end);  d = k(2:end, 2:end);
+%! F = [a(:) b(:) d(:); a(:) d(:) c(:)];
+%! E = lamina_edge_table(F);
+%! Q = V + [0.01 * sin(3 * V(:, 2)), 0.02 * V(:, 1).^2, 0.1 * sin(2 * V(:, 1) + V(:, 2))];
+%! for model = {'cosine', 'dihedral'}
+%!   [e1, g1, H1] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Bending', model{1}, 'Threads', 1);
+%!   for t = [2 3 0]
+%!     [e, g, H] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Bending', model{1}, 'Threads', t);
+%!     assert(isequal(e, e1) && isequal(g, g1) && isequal(H, H1));
+%!     [e, g] = lamina_work_hessian(Q, 2, 3, F, V, E, 'Bending', model{1}, 'Threads', t);
+%!     assert(isequal(e, e1) && isequal(g, g1));
+%!   end
+%! end
+
+%!error <'Bending' must be 'cosine' or 'dihedral', but it is 'bent'> lamina_work_hessian(Q, 2, 3, F, V, E, 'Bending', 'bent')
+%!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 'Bending', 1)
+%!error <'Threads' must be a whole number from 0 to 2147483647, but it is -1> lamina_work_hessian(Q, 2, 3, F, V, E, 'Threads', -1)
+%!error <but it is 1.5> lamina_work_hessian(Q, 2, 3, F, V, E, 'Threads', 1.5)
+%!error <but it is NaN> lamina_work_hessian(Q, 2, 3, F, V, E, 'Threads', NaN)
+%!error <but it is Inf> lamina_work_hessian(Q, 2, 3, F, V, E, 'Threads', Inf)
+%!error <but it is 1-by-2> lamina_work_hessian(Q, 2, 3, F, V, E, 'Threads', [1 2])
+%!error <but it is of class char> lamina_work_hessian(Q, 2, 3, F, V, E, 'Threads', '2')
+%!error <but it is complex> lamina_work_hessian(Q, 2, 3, F, V, E, 'Threads', 1i)
 %!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 'Project', 'soft')
 %!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 'Projection', 'clamp')
 %!error id=lamina:badOption lamina_work_hessian(Q, 2, 3, F, V, E, 3, 'clamp')

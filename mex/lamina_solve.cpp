@@ -35,7 +35,7 @@ using lamina::options::kind;
 constexpr const char kUsage[] =
     "6 inputs required: [x, info] = lamina_solve(x0, mu, eta, source_faces, source_vertices, "
     "edges), optionally followed by name-value options ('Fixed', 'Forces', 'Mass', 'Target', "
-    "'TimeStep', 'Tolerance', 'MaxIterations', 'Project', 'Verbose')";
+    "'TimeStep', 'Tolerance', 'MaxIterations', 'Project', 'Verbose', 'Bending', 'Threads')";
 
 const char* const kProjections[] = {"clamp", "abs", "none", nullptr};
 const lamina::projection kProjectionValues[] = {lamina::projection::clamp, lamina::projection::abs,
@@ -51,14 +51,22 @@ enum option_index {
   kMaxIterations,
   kProject,
   kVerbose,
+  kBending,
+  kThreads,
   kOptionCount
 };
 const lamina::options::option_spec kOptions[kOptionCount] = {
-    {"Fixed", kind::vertex_mask, nullptr},   {"Forces", kind::vertex_matrix, nullptr},
-    {"Mass", kind::vertex_column, nullptr},  {"Target", kind::vertex_matrix, nullptr},
-    {"TimeStep", kind::positive, nullptr},   {"Tolerance", kind::nonnegative, nullptr},
-    {"MaxIterations", kind::count, nullptr}, {"Project", kind::choice, kProjections},
-    {"Verbose", kind::flag, nullptr}};
+    {"Fixed", kind::vertex_mask, nullptr},
+    {"Forces", kind::vertex_matrix, nullptr},
+    {"Mass", kind::vertex_column, nullptr},
+    {"Target", kind::vertex_matrix, nullptr},
+    {"TimeStep", kind::positive, nullptr},
+    {"Tolerance", kind::nonnegative, nullptr},
+    {"MaxIterations", kind::count, nullptr},
+    {"Project", kind::choice, kProjections},
+    {"Verbose", kind::flag, nullptr},
+    {"Bending", kind::choice, lamina::options::kBendingModels},
+    {"Threads", kind::count, nullptr}};
 
 // A failure of the C++ part, raised once it has unwound.
 struct failure {
@@ -111,6 +119,10 @@ bool run(const lamina::mex::shell_inputs& in, const lamina::options::parsed_opti
     const lamina::solve_options o = to_solve_options(parsed, &fixed);
     lamina::shell_options so;
     so.style = lamina::message_style::matlab;
+    // The shell's options carry the model and the threads of every
+    // evaluation the solver makes.
+    so.bending = lamina::options::bending_of(parsed[kBending]);
+    so.threads = lamina::options::threads_of(parsed[kThreads]);
     const lamina::shell s(in.source_faces, in.nF, in.source_vertices, in.nV, in.mu, in.eta,
                           in.edges, in.nE, so);
     *result = lamina::solve(s, in.deformed_v, o);

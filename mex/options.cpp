@@ -281,8 +281,24 @@ input_error read_option(const char* plugin, const option_spec* table, int count,
   return {};
 }
 
+const char* const kBendingModels[] = {"cosine", "dihedral", nullptr};
+
+bending_model bending_of(const parsed_option& bending) {
+  static const bending_model values[] = {bending_model::cosine, bending_model::dihedral};
+  return bending.given ? values[bending.choice] : bending_model::cosine;
+}
+
+// kind::count has checked the range, so the cast is exact.
+int threads_of(const parsed_option& threads) {
+  return threads.given ? static_cast<int>(threads.number) : 0;
+}
+
 const char* const kProjections[] = {"none", "clamp", "abs", nullptr};
-const option_spec kHessianOptions[1] = {{"Project", kind::choice, kProjections}};
+const option_spec kHessianOptions[kHessianOptionCount] = {{"Project", kind::choice, kProjections},
+                                                          {"Bending", kind::choice, kBendingModels},
+                                                          {"Threads", kind::count, nullptr}};
+const option_spec kRestOptions[kRestOptionCount] = {{"Bending", kind::choice, kBendingModels},
+                                                    {"Threads", kind::count, nullptr}};
 
 projection hessian_projection(const parsed_option& project) {
   static const projection values[] = {projection::none, projection::clamp, projection::abs};

@@ -16,6 +16,7 @@
 #ifndef LAMINA_MEX_OPTIONS_H
 #define LAMINA_MEX_OPTIONS_H
 
+#include <lamina/bending.h>
 #include <lamina/checks.h>
 #include <lamina/hessian.h>
 
@@ -99,11 +100,27 @@ input_error read_option(const char* plugin, const option_spec* table, int count,
                         const option_value& name, const option_value& value, int name_position,
                         std::size_t nV, parsed_option* out);
 
-// lamina_work_hessian's one option, 'Project' ('none', 'clamp' or 'abs'),
-// for its MEX file and its oct-file, and the projection it names (none
-// when it was not given).
-extern const option_spec kHessianOptions[1];
+// The bending model option's words, in the order of bending_model
+// ("cosine", "dihedral"), for the tables of the plug-ins that take
+// 'Bending'; and the model a parsed 'Bending' names (cosine when it was not
+// given).
+extern const char* const kBendingModels[];
+bending_model bending_of(const parsed_option& bending);
+
+// The thread count a parsed 'Threads' holds (a kind::count: 0 ... 2^31 - 1;
+// 0, all cores, when it was not given).
+int threads_of(const parsed_option& threads);
+
+// lamina_work_hessian's options, for its MEX file and its oct-file:
+// 'Project' ('none', 'clamp' or 'abs'), 'Bending' and 'Threads', in this
+// order; and the projection 'Project' names (none when it was not given).
+enum hessian_option { kHessianProject, kHessianBending, kHessianThreads, kHessianOptionCount };
+extern const option_spec kHessianOptions[kHessianOptionCount];
 projection hessian_projection(const parsed_option& project);
+
+// lamina_work_rest_deriv's options: 'Bending' and 'Threads'.
+enum rest_option { kRestBending, kRestThreads, kRestOptionCount };
+extern const option_spec kRestOptions[kRestOptionCount];
 
 }  // namespace options
 

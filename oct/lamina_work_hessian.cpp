@@ -1,7 +1,9 @@
 // lamina_work_hessian for GNU Octave, as an oct-file: [energy, gradient,
 // hessian] = lamina_work_hessian(deformed_v, mu, eta, source_faces,
-// source_vertices, edges [, 'Project', P]), what mex/lamina_work_hessian.cpp
-// computes, with the same checks, options, messages and bits.
+// source_vertices, edges [, Name, Value]), what mex/lamina_work_hessian.cpp
+// computes, with the same checks, options, messages and bits. (A C++
+// exception of the threads reaches Octave's interpreter, which reports it as
+// an error of the call.)
 //
 // Why an oct-file: a MEX gateway can only fill an mxArray, which Octave's MEX
 // layer allocates zero-filled and, on return, copies into a sparse matrix of
@@ -69,17 +71,20 @@ octave_value_list hessian(const octave_value_list& args, int nargout) {
   if (nargout > 3) {
     oct::raise(kName, mex::too_many_outputs(kName, nargout, 3, "energy, gradient, hessian"));
   }
-  options::parsed_option project;
-  oct::read_options(kName, options::kHessianOptions, 1, args, 6, 0, &project);
+  options::parsed_option parsed[options::kHessianOptionCount];
+  oct::read_options(kName, options::kHessianOptions, options::kHessianOptionCount, args, 6, 0,
+                    parsed);
+  const bending_model bending = options::bending_of(parsed[options::kHessianBending]);
+  const int threads = options::threads_of(parsed[options::kHessianThreads]);
   oct::shell_inputs in;
   oct::read_shell_inputs(kName, args, uses::energy, &in);
 
   octave_value_list out(nargout >= 2 ? nargout : 1);
   Matrix gradient(in.nV, 3);
   if (nargout < 3) {
-    out(0) =
-        shell_energy_and_gradient(in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices,
-                                  in.source_faces, in.nF, in.edges, in.nE, gradient.fortran_vec());
+    out(0) = shell_energy_and_gradient(in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices,
+                                       in.source_faces, in.nF, in.edges, in.nE,
+                                       gradient.fortran_vec(), bending, threads);
     if (nargout == 2) out(1) = gradient;
     return out;
   }
@@ -103,9 +108,9 @@ octave_value_list hessian(const octave_value_list& args, int nargout) {
   row_index.p[0] = 0;
   detail::write_pattern(positions, column_start.p, row_index.p);
   out(0) = detail::shell_energy_gradient_hessian(
-      preferred_isa(), in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices, in.source_faces,
-      in.nF, in.edges, in.nE, options::hessian_projection(project), positions,
-      gradient.fortran_vec(), values.p);
+      in.deformed_v, in.nV, in.mu, in.eta, in.source_vertices, in.source_faces, in.nF, in.edges,
+      in.nE, options::hessian_projection(parsed[options::kHessianProject]), positions,
+      gradient.fortran_vec(), values.p, bending, threads);
   out(1) = gradient;
   // Sparse's constructor takes the arrays over once it holds them; until
   // then they are still released here should it throw.

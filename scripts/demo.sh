@@ -2,13 +2,15 @@
 # The main job: builds the Octave plug-ins and runs the demos: lamina_demo.m
 # bends and stretches a sheet of 2400 triangles and lets it relax with one
 # edge pinned; lamina_swing.m lets a sheet pinned at two corners fall and
-# swing under gravity, by implicit Euler.
+# swing under gravity, by implicit Euler; inverse_design.m finds the rest
+# shape of a clamped sheet that hangs exactly in a designed shape.
 #
 #   bash scripts/demo.sh        (as root on a fresh Debian 12 machine it first
 #                                installs what is missing)
 #
 # The plug-ins go to build/octave/, the folder to add to Octave's path; the
-# pictures to build/demo/lamina_demo.png and build/demo/lamina_swing.png.
+# pictures to build/demo/lamina_demo.png, build/demo/lamina_swing.png and
+# build/demo/inverse_design.png.
 # LAMINA_DEMO_ITERATIONS caps the L-BFGS relaxation (default 10000).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -58,3 +60,10 @@ status=0
   run('$root/examples/lamina_swing.m')" 2>&1 | quiet || status=$?
 [ "$status" -eq 0 ] || { echo "demo.sh: the swing demo failed (exit $status)" >&2; exit "$status"; }
 [ -s "$out/lamina_swing.png" ] || { echo "demo.sh: no swing picture was written" >&2; exit 1; }
+echo "== running examples/inverse_design.m"
+rm -f "$out/inverse_design.png"
+status=0
+"${octave[@]}" "addpath('$plugins'); inverse_design_png = '$out/inverse_design.png'; \
+  run('$root/examples/inverse_design.m')" 2>&1 | quiet || status=$?
+[ "$status" -eq 0 ] || { echo "demo.sh: the inverse design failed (exit $status)" >&2; exit "$status"; }
+[ -s "$out/inverse_design.png" ] || { echo "demo.sh: no inverse design picture was written" >&2; exit 1; }

@@ -49,6 +49,24 @@ double shell_rest_derivatives(isa path, const double* deformed_v, std::int32_t n
                               const csc_positions* positions, double* mixed_values,
                               bending_model bending);
 
+// The Hessian and the rest derivatives into a pattern the caller built (the
+// MEX and Octave gateways, with their host's allocator) on `threads` threads
+// as the public calls count them (0: all cores, one on small meshes), with
+// the one-thread bits. Part of the shell group (stateless_threads.cpp); a
+// negative count throws std::invalid_argument.
+double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, double mu,
+                                     double eta, const double* source_vertices,
+                                     const double* source_faces, std::int32_t nF,
+                                     const double* edges, std::int32_t nE, projection project,
+                                     const csc_positions& positions, double* gradient,
+                                     double* values, bending_model bending, int threads);
+double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                              const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              double* gradient, double* rest_gradient,
+                              const csc_positions* positions, double* mixed_values,
+                              bending_model bending, int threads);
+
 }  // namespace detail
 }  // namespace lamina
 

@@ -86,6 +86,31 @@ stateless_args args(const double* deformed_v, std::int32_t nV, double mu, double
 }
 
 }  // namespace
+
+double shell_energy_gradient_hessian(const double* deformed_v, std::int32_t nV, double mu,
+                                     double eta, const double* source_vertices,
+                                     const double* source_faces, std::int32_t nF,
+                                     const double* edges, std::int32_t nE, projection project,
+                                     const csc_positions& positions, double* gradient,
+                                     double* values, bending_model bending, int threads) {
+  return hessian_call(
+      runner(threads, nF, nE),
+      args(deformed_v, nV, mu, eta, source_vertices, source_faces, nF, edges, nE, bending), project,
+      positions, gradient, values);
+}
+
+double shell_rest_derivatives(const double* deformed_v, std::int32_t nV, double mu, double eta,
+                              const double* source_vertices, const double* source_faces,
+                              std::int32_t nF, const double* edges, std::int32_t nE,
+                              double* gradient, double* rest_gradient,
+                              const csc_positions* positions, double* mixed_values,
+                              bending_model bending, int threads) {
+  return rest_call(
+      runner(threads, nF, nE),
+      args(deformed_v, nV, mu, eta, source_vertices, source_faces, nF, edges, nE, bending),
+      gradient, rest_gradient, mixed_values != nullptr ? positions : nullptr, mixed_values);
+}
+
 }  // namespace detail
 
 double shell_energy(const double* deformed_v, std::int32_t nV, double mu, double eta,

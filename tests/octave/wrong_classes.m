@@ -3,10 +3,11 @@ function ok = wrong_classes(plugin_dir, name)
 %   OK = WRONG_CLASSES(PLUGIN_DIR, NAME) passes a value of each wrong class
 %   (see WRONG_CLASSES_BATCH) in each of NAME's argument slots (as many as
 %   VALID_ARGUMENTS gives it: the six inputs, the name and value of each
-%   option of lamina_work_hessian and lamina_solve, the two of
+%   option of lamina_work_hessian, lamina_work_rest_deriv and lamina_solve,
+%   the two of
 %   lamina_check_edge_table), whichever kind
 %   of file NAME is in PLUGIN_DIR (a MEX file, or an oct-file), and calls
-%   NAME with 0 to 4 outputs, one more than any plug-in returns. Each batch
+%   NAME with 0 to 5 outputs, one more than any plug-in returns. Each batch
 %   runs in a child Octave process, so that a plug-in that aborts or crashes
 %   Octave fails this test instead of ending it: the child must exit with
 %   status 0 after its last case. Every call must return or raise an error

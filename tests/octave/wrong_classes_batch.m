@@ -8,7 +8,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
 %   ones keep the valid argument's values and shape, so only the class is
 %   wrong; an option's text is taken as its character codes). A wrong value
 %   that Octave cannot make of the valid one (a complex logical, say) is
-%   left out. BATCH 0 makes the valid call with 0 to 4 outputs. Each case is
+%   left out. BATCH 0 makes the valid call with 0 to 5 outputs. Each case is
 %   logged to LOG as "begin CASE" before the call and "end CASE | OUTCOME"
 %   after it (OUTCOME: "returned" or "error IDENTIFIER: MESSAGE"), so that
 %   the parent can tell which case killed the process; "done" closes a batch
@@ -20,7 +20,7 @@ function wrong_classes_batch(plugin_dir, name, batch, log)
   f = str2func(name);
 
   if batch == 0
-    for nout = 0:4
+    for nout = 0:5
       run_case(fid, sprintf('%d outputs', nout), @() call(f, valid, nout));
     end
   else
@@ -66,6 +66,8 @@ function call(f, args, nout)
       [a, b, c] = f(args{:});
     case 4
       [a, b, c, d] = f(args{:});
+    case 5
+      [a, b, c, d, e] = f(args{:});
   end
 end
 

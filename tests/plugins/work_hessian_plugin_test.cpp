@@ -255,14 +255,14 @@ TEST(WorkHessianPlugin, BadOptionsAndOutputCountsAreNamedErrors) {
       {{"Projection", "clamp"},
        3,
        "lamina:badOption",
-       "there is no option 'Projection': the one option of lamina_work_hessian is 'Project' "
-       "('none', 'clamp' or 'abs')"},
+       "there is no option 'Projection': the options of lamina_work_hessian are 'Project', "
+       "'Bending' and 'Threads'"},
       // The name comes after words of the plug-in's own, whatever it is.
       {{"lamina_work_hessian", "clamp"},
        3,
        "lamina:badOption",
-       "there is no option 'lamina_work_hessian': the one option of lamina_work_hessian is "
-       "'Project' ('none', 'clamp' or 'abs')"},
+       "there is no option 'lamina_work_hessian': the options of lamina_work_hessian are "
+       "'Project', 'Bending' and 'Threads'"},
       // Long text is quoted to its 31st character.
       {{"project", "clamp but not quite: a value of forty-odd characters"},
        3,
