@@ -82,6 +82,12 @@ function lamina_build(outdir, extra_flags, selection)
   includes{end + 1} = '-DLAMINA_PLAIN_THREADS=1';
   flags = [strjoin(m.flags_gnu, ' ') ' ' extra_flags];
 
+  % In Octave each source compiles once, into an object the plug-ins that
+  % list it share (the shell's sources go into several): a map from source
+  % to object, in a folder removed at the end.
+  objects = containers.Map();
+  object_dir = tempname();
+  remove_objects = onCleanup(@() remove_folder(object_dir));
   built = {};
   for k = 1:numel(m.plugin_names)
     name = m.plugin_names{k};
@@ -112,10 +118,12 @@ function lamina_build(outdir, extra_flags, selection)
     sources = in_root(sources);
     if as_oct
       fprintf('lamina_build: %s (oct-file)\n', name);
-      build_octave(name, sources, includes, libraries, outdir, flags, root, '.oct');
+      build_octave(name, sources, includes, libraries, outdir, flags, root, '.oct', objects, ...
+                   object_dir);
     elseif is_octave
       fprintf('lamina_build: %s\n', name);
-      build_octave(name, sources, includes, libraries, outdir, flags, root, '.mex');
+      build_octave(name, sources, includes, libraries, outdir, flags, root, '.mex', objects, ...
+                   object_dir);
     else
       fprintf('lamina_build: %s\n', name);
       build_matlab(name, sources, includes, libraries, cxx_library, outdir, extra_flags, m);
@@ -142,7 +150,8 @@ end
 % Builds NAME.mex (EXT '.mex', "mkoctfile --mex") or NAME.oct (EXT '.oct',
 % Octave's own interface), and deletes the file of the other kind an earlier
 % build may have left: Octave would run NAME.oct rather than NAME.mex.
-function build_octave(name, sources, includes, libraries, outdir, flags, root, ext)
+function build_octave(name, sources, includes, libraries, outdir, flags, root, ext, objects, ...
+                      object_dir)
   % mkoctfile takes its optimisation and language flags from CXXFLAGS.
   flags = ['-O3 -std=c++17 ' flags];
   old_flags = getenv('CXXFLAGS');
@@ -157,15 +166,42 @@ function build_octave(name, sources, includes, libraries, outdir, flags, root, e
     exports = {['-Wl,--version-script=' map]};
   end
   kind = ifelse(mex_file, {'--mex'}, {});
+  % Sources to objects, each once per lamina_build call (a MEX file's and an
+  % oct-file's objects compile alike, as the Octave package's Makefile has
+  % them; only the link differs).
+  if ~exist(object_dir, 'dir')
+    mkdir(object_dir);
+  end
+  linked = cell(size(sources));
+  for s = 1:numel(sources)
+    if ~isKey(objects, sources{s})
+      object = fullfile(object_dir, sprintf('%d.o', objects.Count + 1));
+      [output, status] = mkoctfile('-c', includes{:}, sources{s}, '-o', object);
+      if status ~= 0
+        error('lamina:buildFailed', 'mkoctfile failed for %s:\n%s', sources{s}, output);
+      end
+      objects(sources{s}) = object;
+    end
+    linked{s} = objects(sources{s});
+  end
   out = fullfile(outdir, [name ext]);
-  [output, status] = mkoctfile(kind{:}, '-o', out, includes{:}, exports{:}, sources{:}, ...
-                               libraries{:});
+  [output, status] = mkoctfile(kind{:}, '-o', out, exports{:}, linked{:}, libraries{:});
   if status ~= 0
     error('lamina:buildFailed', 'mkoctfile failed for %s:\n%s', name, output);
   end
   other = fullfile(outdir, [name ifelse(mex_file, '.oct', '.mex')]);
   if exist(other, 'file')
     delete(other);
+  end
+end
+
+% Removes folder D and what it holds, if it exists, without asking.
+function remove_folder(d)
+  if exist(d, 'dir')
+    if exist('OCTAVE_VERSION', 'builtin')
+      confirm_recursive_rmdir(false, 'local');
+    end
+    rmdir(d, 's');
   end
 end
 

@@ -38,6 +38,8 @@ function varargout = lamina_work_rest_deriv(varargin)
 %     lamina:badOption               an option other than 'Bending' and
 %                                    'Threads', or a bad value of one
 %     lamina:tooManyOutputs          more than four outputs requested
+%   and, as LAMINA_WORK_DERIV, the warning lamina:oneBased when no index of
+%   SOURCE_FACES is 0 (faces that look 1-based: pass F - 1).
 %
 %   Example: the rest gradient of a stretched patch against a difference.
 %     V = [0 0 0; 1 0 0; 0 1 0; 1 1 0.2];

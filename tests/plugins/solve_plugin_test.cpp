@@ -137,8 +137,8 @@ TEST(SolvePlugin, BadOptionsAreNamedBeforeAnyOutputIsCreated) {
                    1,
                    "lamina:badOption",
                    "there is no option 'Fix': the options of lamina_solve are 'Fixed', 'Forces', "
-                   "'Mass', 'Target', 'TimeStep', 'Tolerance', 'MaxIterations', 'Project' and "
-                   "'Verbose'"});
+                   "'Mass', 'Target', 'TimeStep', 'Tolerance', 'MaxIterations', 'Project', "
+                   "'Verbose', 'Bending' and 'Threads'"});
   cases.push_back({{},
                    "Fixed",
                    host::make_double(3, 3, std::vector<double>(9, 0.0)),
@@ -199,7 +199,7 @@ TEST(SolvePlugin, BadOptionsAreNamedBeforeAnyOutputIsCreated) {
                    "6 inputs required: [x, info] = lamina_solve(x0, mu, eta, source_faces, "
                    "source_vertices, edges), optionally followed by name-value options ('Fixed', "
                    "'Forces', 'Mass', 'Target', 'TimeStep', 'Tolerance', 'MaxIterations', "
-                   "'Project', 'Verbose')"});
+                   "'Project', 'Verbose', 'Bending', 'Threads')"});
   for (option_case& c : cases) {
     SCOPED_TRACE(c.message);
     std::vector<array> in = s.inputs();
