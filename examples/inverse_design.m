@@ -136,9 +136,8 @@ if ~isempty(inverse_design_png)
       plot3(T(:, 1), T(:, 2), T(:, 3), 'k.');
     end
     hold off;
-    axis equal;
     axis([-0.05 1.05 0 1 -0.4 0.25]);
-    view(-30, 20);
+    view(-15, 10);
     title(titles{k});
   end
   print(fig, inverse_design_png, '-dpng', '-r80');
