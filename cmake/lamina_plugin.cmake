@@ -25,10 +25,16 @@ endif()
 # are linked instead: the shell and the solver in their copies whose threads
 # run on std::thread, as a MEX file imports nothing but its host and the C
 # library (src/threads.cpp).
+# (Sanitizer builds link the shell and solver themselves: src/CMakeLists.txt.)
 set(LAMINA_GROUP_TARGET_hessian lamina_kernels)
-set(LAMINA_GROUP_TARGET_shell lamina_shell_plain)
 set(LAMINA_GROUP_TARGET_mesh lamina_mesh)
-set(LAMINA_GROUP_TARGET_solver lamina_solver_plain)
+if(LAMINA_SANITIZE)
+  set(LAMINA_GROUP_TARGET_shell lamina_shell)
+  set(LAMINA_GROUP_TARGET_solver lamina_solver)
+else()
+  set(LAMINA_GROUP_TARGET_shell lamina_shell_plain)
+  set(LAMINA_GROUP_TARGET_solver lamina_solver_plain)
+endif()
 function(lamina_plugin_parts name sources_var libraries_var)
   set(sources ${LAMINA_PLUGIN_SOURCE_${name}} ${LAMINA_MANIFEST_gateway})
   set(libraries "")
