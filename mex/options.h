@@ -28,7 +28,7 @@ namespace options {
 
 // What an option's value must be.
 enum class kind {
-  choice,         // text: one of the spec's choices (ignoring case)
+  choice,         // text: one of the option's choices (ignoring case)
   flag,           // a real logical or numeric scalar: false (0) or true (anything else)
   count,          // a real numeric scalar holding a whole number, 0 ... 2^31 - 1
   nonnegative,    // a real numeric scalar, finite and at least 0
@@ -80,7 +80,7 @@ inline bool is_scalar_kind(kind what) {
 // An option as read: whether it was given, and its value.
 struct parsed_option {
   bool given = false;
-  int choice = -1;                         // kind::choice: index into the spec's choices
+  int choice = -1;                         // kind::choice: index into the option's choices
   double number = 0.0;                     // scalars (flag: 0 or 1; count: the whole number)
   const double* doubles = nullptr;         // vertex matrices, and a 0/1 double mask
   const std::uint8_t* logicals = nullptr;  // a logical mask
