@@ -123,8 +123,13 @@ bool run(const lamina::mex::shell_inputs& in, const lamina::options::parsed_opti
     // evaluation the solver makes.
     so.bending = lamina::options::bending_of(parsed[kBending]);
     so.threads = lamina::options::threads_of(parsed[kThreads]);
-    const lamina::shell s(in.source_faces, in.nF, in.source_vertices, in.nV, in.mu, in.eta,
-                          in.edges, in.nE, so);
+    // The edge table is always the caller's: an empty one (whose data a host
+    // may hand over as a null pointer) means no hinges, as in every other
+    // plug-in, and must not ask the shell to build the table from the faces.
+    static const double kNoEdges[1] = {0.0};
+    const double* edges = in.edges != nullptr ? in.edges : kNoEdges;
+    const lamina::shell s(in.source_faces, in.nF, in.source_vertices, in.nV, in.mu, in.eta, edges,
+                          in.nE, so);
     *result = lamina::solve(s, in.deformed_v, o);
     return true;
   } catch (const lamina::invalid_option& e) {

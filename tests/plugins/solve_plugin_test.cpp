@@ -116,6 +116,30 @@ TEST(SolvePlugin, TheGatewayReturnsTheSolversBitsAndItsHistory) {
   EXPECT_TRUE(again.printed.empty());
 }
 
+// An empty edge table means no hinges, as in every plug-in: the gateway must
+// not let the shell build the table from the faces (which it does for a null
+// table, the form an empty array's data may take).
+TEST(SolvePlugin, AnEmptyEdgeTableIsTheMembraneAlone) {
+  const sheet s;
+  const std::vector<double> no_edges;
+  // A table of no rows (a pointer that is not null).
+  const lamina::shell membrane(s.F.data(), s.nF, s.V.data(), s.nV, 10.0, 10.0, s.E.data(), 0);
+  std::vector<std::uint8_t> held(s.held.begin(), s.held.end());
+  solve_options o;
+  o.fixed = held.data();
+  o.forces = s.forces.data();
+  const solve_result r = solve(membrane, s.V.data(), o);
+  ASSERT_TRUE(r.converged) << r.message;
+  for (const int columns : {4, 0}) {
+    std::vector<array> in = s.inputs();
+    in[5] = host::make_double(0, columns, no_edges);
+    add(in, "Fixed", host::make_double(s.nV, 3, s.held));
+    add(in, "Forces", host::make_double(s.nV, 3, s.forces));
+    const host::call_result out = solver().call(1, test::pointers(in));
+    EXPECT_SAME_BITS_VECTOR(host::values(out.outputs[0].get()), r.x) << columns;
+  }
+}
+
 struct option_case {
   std::vector<std::pair<std::string, double>> numbers;  // name, scalar value
   const char* name;                                     // an option given as a matrix ...
