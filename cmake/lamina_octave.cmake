@@ -37,24 +37,24 @@ if(LAMINA_OCTAVE AND LAMINA_MKOCTFILE AND LAMINA_OCTAVE_CLI AND NOT LAMINA_SANIT
   endforeach()
   # Only the plug-ins this build has (lamina_solve needs CHOLMOD).
   list(JOIN quoted ", " plugin_list)
+  # With the tests, the MEX twins of the oct-files too, in the same call: they
+  # share its compiled objects.
+  set(twin_argument "")
+  set(LAMINA_OCTAVE_TWINS OFF)
+  if(NOT (LAMINA_BUILD_TESTS AND twins))
+    set(twins "")
+  else()
+    set(twin_argument ", '${LAMINA_OCTAVE_MEX_DIR}'")
+    set(LAMINA_OCTAVE_TWINS ON)
+  endif()
   add_custom_command(
-    OUTPUT ${outputs}
+    OUTPUT ${outputs} ${twins}
     COMMAND "${LAMINA_OCTAVE_CLI}" --no-gui --norc --quiet --eval
-            "addpath('${PROJECT_SOURCE_DIR}/matlab'); lamina_build('${LAMINA_OCTAVE_DIR}', '${flags}', {${plugin_list}})"
+            "addpath('${PROJECT_SOURCE_DIR}/matlab'); lamina_build('${LAMINA_OCTAVE_DIR}', '${flags}', {${plugin_list}}${twin_argument})"
     DEPENDS ${sources}
     COMMENT "Building the Octave plug-ins in ${LAMINA_OCTAVE_DIR}"
     VERBATIM)
-  add_custom_target(lamina_octave ALL DEPENDS ${outputs})
-  if(LAMINA_BUILD_TESTS AND twins)
-    add_custom_command(
-      OUTPUT ${twins}
-      COMMAND "${LAMINA_OCTAVE_CLI}" --no-gui --norc --quiet --eval
-              "addpath('${PROJECT_SOURCE_DIR}/matlab'); lamina_build('${LAMINA_OCTAVE_MEX_DIR}', '${flags}', 'mex')"
-      DEPENDS ${sources}
-      COMMENT "Building the MEX twins of the Octave oct-files in ${LAMINA_OCTAVE_MEX_DIR}"
-      VERBATIM)
-    add_custom_target(lamina_octave_mex ALL DEPENDS ${twins})
-  endif()
+  add_custom_target(lamina_octave ALL DEPENDS ${outputs} ${twins})
   message(STATUS "lamina: Octave plug-ins go to ${LAMINA_OCTAVE_DIR}")
 else()
   message(STATUS "lamina: mkoctfile/octave-cli not found, no Octave plug-ins")

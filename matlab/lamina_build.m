@@ -1,4 +1,4 @@
-function lamina_build(outdir, extra_flags, selection)
+function lamina_build(outdir, extra_flags, selection, twin_dir)
 %LAMINA_BUILD  Compile the lamina plug-ins for this MATLAB or Octave.
 %   LAMINA_BUILD compiles the plug-ins that manifest.txt lists
 %   (lamina_work_deriv, lamina_work_total, lamina_hinge_mask,
@@ -20,7 +20,8 @@ function lamina_build(outdir, extra_flags, selection)
 %   the plug-ins named in the cell array NAMES. LAMINA_BUILD(OUTDIR,
 %   EXTRA_FLAGS, 'mex') builds, in Octave, only the plug-ins that are
 %   oct-files, as MEX files: the twins the tests and benchmarks compare the
-%   oct-files with.
+%   oct-files with. LAMINA_BUILD(OUTDIR, EXTRA_FLAGS, NAMES, TWIN_DIR) also
+%   builds those twins, into TWIN_DIR, from the same compiled objects.
 %
 %   In MATLAB the plug-ins are MEX files, built with "mex -R2017b" (the
 %   separate-complex API that the gateways are written for). In Octave they
@@ -68,11 +69,23 @@ function lamina_build(outdir, extra_flags, selection)
   if nargin < 3
     selection = m.plugin_names;
   end
-  % The twins are the plug-ins Octave gets as oct-files, built as MEX files.
-  twins = ischar(selection) && strcmp(selection, 'mex');
-  names = selection;
-  if twins
-    names = m.oct_names;
+  % What to build: a plug-in's name, whether it is a twin (a plug-in Octave
+  % gets as an oct-file, built as a MEX file) and its folder.
+  jobs = cell(0, 3);
+  if ischar(selection) && strcmp(selection, 'mex')
+    jobs = twin_jobs(m, outdir);
+  else
+    for k = 1:numel(m.plugin_names)
+      if any(strcmp(m.plugin_names{k}, selection))
+        jobs(end + 1, :) = {m.plugin_names{k}, false, outdir};
+      end
+    end
+  end
+  if nargin >= 4 && is_octave
+    if ~exist(twin_dir, 'dir')
+      mkdir(twin_dir);
+    end
+    jobs = [jobs; twin_jobs(m, twin_dir)];
   end
   in_root = @(files) cellfun(@(f) fullfile(root, f), files, 'UniformOutput', false);
   includes = strcat('-I', in_root(m.include));
@@ -88,16 +101,14 @@ function lamina_build(outdir, extra_flags, selection)
   objects = containers.Map();
   object_dir = tempname();
   remove_objects = onCleanup(@() remove_folder(object_dir));
-  built = {};
-  for k = 1:numel(m.plugin_names)
-    name = m.plugin_names{k};
+  built = cell(0, 2);
+  for j = 1:size(jobs, 1)
+    [name, twin, folder] = jobs{j, :};
+    k = find(strcmp(m.plugin_names, name));
     o = find(strcmp(m.oct_names, name));
-    if ~any(strcmp(name, names))
-      continue;
-    end
     % A plug-in Octave gets as an oct-file: its oct gateway and the
     % oct-files' glue instead of the MEX gateway and glue.
-    as_oct = is_octave && ~isempty(o) && ~twins;
+    as_oct = is_octave && ~isempty(o) && ~twin;
     if as_oct
       sources = [m.oct_sources(o), m.kernels, m.checks, m.octgateway];
       groups = m.oct_groups{o};
@@ -118,25 +129,37 @@ function lamina_build(outdir, extra_flags, selection)
     sources = in_root(sources);
     if as_oct
       fprintf('lamina_build: %s (oct-file)\n', name);
-      build_octave(name, sources, includes, libraries, outdir, flags, root, '.oct', objects, ...
+      build_octave(name, sources, includes, libraries, folder, flags, root, '.oct', objects, ...
                    object_dir);
     elseif is_octave
       fprintf('lamina_build: %s\n', name);
-      build_octave(name, sources, includes, libraries, outdir, flags, root, '.mex', objects, ...
+      build_octave(name, sources, includes, libraries, folder, flags, root, '.mex', objects, ...
                    object_dir);
     else
       fprintf('lamina_build: %s\n', name);
-      build_matlab(name, sources, includes, libraries, cxx_library, outdir, extra_flags, m);
+      build_matlab(name, sources, includes, libraries, cxx_library, folder, extra_flags, m);
     end
-    built{end + 1} = name;
+    built(end + 1, :) = {name, folder};
   end
   % The help files, and the edge table builder that goes with the plug-ins.
-  if ~strcmp(outdir, here)
-    for name = [built, {'lamina_edge_table'}]
-      copyfile(fullfile(here, [name{1} '.m']), outdir);
+  dirs = unique(built(:, 2));
+  for d = 1:numel(dirs)
+    if ~strcmp(dirs{d}, here)
+      names = [built(strcmp(built(:, 2), dirs{d}), 1); {'lamina_edge_table'}];
+      for n = 1:numel(names)
+        copyfile(fullfile(here, [names{n} '.m']), dirs{d});
+      end
     end
   end
   fprintf('lamina_build: done; to use the plug-ins:\n  addpath(''%s'')\n', absolute(outdir));
+end
+
+% The jobs that build the twins (see above) into FOLDER.
+function jobs = twin_jobs(m, folder)
+  jobs = cell(numel(m.oct_names), 3);
+  for k = 1:numel(m.oct_names)
+    jobs(k, :) = {m.oct_names{k}, true, folder};
+  end
 end
 
 % The absolute form of an existing folder.
