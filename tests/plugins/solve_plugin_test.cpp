@@ -59,6 +59,15 @@ struct sheet {
   }
 };
 
+// lamina::solve on shell `sh` of the sheet, held and loaded as the sheet says.
+solve_result solve_sheet(const lamina::shell& sh, const sheet& s) {
+  std::vector<std::uint8_t> held(s.held.begin(), s.held.end());
+  solve_options o;
+  o.fixed = held.data();
+  o.forces = s.forces.data();
+  return solve(sh, s.V.data(), o);
+}
+
 void add(std::vector<array>& in, const std::string& name, array value) {
   in.push_back(host::make_char(name));
   in.push_back(std::move(value));
@@ -73,11 +82,7 @@ TEST(SolvePlugin, TheGatewayReturnsTheSolversBitsAndItsHistory) {
   const host::call_result out = solver().call(2, test::pointers(in));
 
   const lamina::shell sh(s.F.data(), s.nF, s.V.data(), s.nV, 10.0, 10.0, s.E.data(), s.nE);
-  std::vector<std::uint8_t> held(s.held.begin(), s.held.end());
-  solve_options o;
-  o.fixed = held.data();
-  o.forces = s.forces.data();
-  const solve_result r = solve(sh, s.V.data(), o);
+  const solve_result r = solve_sheet(sh, s);
   ASSERT_TRUE(r.converged) << r.message;
   EXPECT_SAME_BITS_VECTOR(host::values(out.outputs[0].get()), r.x);
 
@@ -124,11 +129,7 @@ TEST(SolvePlugin, AnEmptyEdgeTableIsTheMembraneAlone) {
   const std::vector<double> no_edges;
   // A table of no rows (a pointer that is not null).
   const lamina::shell membrane(s.F.data(), s.nF, s.V.data(), s.nV, 10.0, 10.0, s.E.data(), 0);
-  std::vector<std::uint8_t> held(s.held.begin(), s.held.end());
-  solve_options o;
-  o.fixed = held.data();
-  o.forces = s.forces.data();
-  const solve_result r = solve(membrane, s.V.data(), o);
+  const solve_result r = solve_sheet(membrane, s);
   ASSERT_TRUE(r.converged) << r.message;
   for (const int columns : {4, 0}) {
     std::vector<array> in = s.inputs();
