@@ -11,6 +11,8 @@
 #include <suitesparse/cholmod.h>
 #endif
 
+#include <dlfcn.h>
+
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -19,6 +21,78 @@
 
 namespace lamina {
 namespace detail {
+
+namespace {
+
+// CHOLMOD runs parts of its supernodal factorisation (clearing and copying
+// the supernodes' values) in OpenMP parallel regions with a thread count
+// fixed when it was built (4 in Debian's), whatever the caller's settings.
+// On the problems a solve factorises dozens of times, waking and parking
+// those threads costs more than they save: on a 40-by-40 cantilever (4,560
+// unknowns, 8.8e7 flops per factorisation) a solve took 1.8 s with them and
+// 1.0 s without, on 2 cores. They only share out memory traffic, so the
+// factor's bits are the same either way.
+//
+// CHOLMOD's thread count is compiled in, but OpenMP runs a parallel region
+// on one thread where the calling thread's max-active-levels setting is 0.
+// That setting belongs to the calling thread, so it is lowered around
+// CHOLMOD's calls and restored after: the caller's own OpenMP code is left
+// as it was. The runtime is the one CHOLMOD brought into the process (GCC's
+// libgomp, or Intel's, which MATLAB ships), found without linking it; where
+// none is loaded, CHOLMOD was built without OpenMP and there is nothing to
+// do.
+struct openmp_runtime {
+  int (*get_levels)() = nullptr;
+  void (*set_levels)(int) = nullptr;
+};
+
+template <class F>
+F symbol(void* library, const char* name) {
+  void* p = dlsym(library, name);
+  F f = nullptr;
+  static_assert(sizeof f == sizeof p, "function and object pointers differ in size");
+  std::memcpy(&f, &p, sizeof f);
+  return f;
+}
+
+const openmp_runtime& openmp() {
+  static const openmp_runtime runtime = [] {
+    openmp_runtime r;
+    for (const char* name : {"libgomp.so.1", "libiomp5.so"}) {
+      // RTLD_NOLOAD: only a library already loaded (it then stays, as
+      // CHOLMOD's dependency and by this reference).
+      void* library = dlopen(name, RTLD_LAZY | RTLD_NOLOAD);
+      if (library == nullptr) continue;
+      r.get_levels = symbol<int (*)()>(library, "omp_get_max_active_levels");
+      r.set_levels = symbol<void (*)(int)>(library, "omp_set_max_active_levels");
+      if (r.get_levels != nullptr && r.set_levels != nullptr) break;
+      r = openmp_runtime{};
+    }
+    return r;
+  }();
+  return runtime;
+}
+
+// CHOLMOD on the calling thread alone while this lives.
+class one_thread {
+ public:
+  one_thread() : r_(openmp()) {
+    if (r_.set_levels == nullptr) return;
+    saved_ = r_.get_levels();
+    r_.set_levels(0);
+  }
+  ~one_thread() {
+    if (r_.set_levels != nullptr) r_.set_levels(saved_);
+  }
+  one_thread(const one_thread&) = delete;
+  one_thread& operator=(const one_thread&) = delete;
+
+ private:
+  const openmp_runtime& r_;
+  int saved_ = 0;
+};
+
+}  // namespace
 
 struct sparse_cholesky::state {
   cholmod_common c;
@@ -82,6 +156,7 @@ sparse_cholesky::sparse_cholesky(std::int64_t n, const std::vector<std::int64_t>
   s.c.nmethods = 2;
   s.c.method[0].ordering = CHOLMOD_AMD;
   s.c.method[1].ordering = CHOLMOD_METIS;
+  const one_thread serial;
   s.L = cholmod_l_analyze(s.A, &s.c);
   if (s.L == nullptr) s.fail("cholmod_l_analyze");
   s.B = cholmod_l_allocate_dense(size, 1, size, CHOLMOD_REAL, &s.c);
@@ -95,6 +170,7 @@ double* sparse_cholesky::values() { return static_cast<double*>(s_->A->x); }
 bool sparse_cholesky::factorize(double beta) {
   state& s = *s_;
   double shift[2] = {beta, 0.0};
+  const one_thread serial;
   if (!cholmod_l_factorize_p(s.A, shift, nullptr, 0, s.L, &s.c)) s.fail("cholmod_l_factorize_p");
   // CHOLMOD_NOT_POSDEF: a pivot was not positive (a NaN included); L->minor
   // is the column where it stopped. CHOLMOD_DSMALL only warns of a tiny one.
@@ -107,6 +183,7 @@ void sparse_cholesky::solve(double* b) {
   state& s = *s_;
   const std::size_t bytes = static_cast<std::size_t>(s.n) * sizeof(double);
   std::memcpy(s.B->x, b, bytes);
+  const one_thread serial;
   if (!cholmod_l_solve2(CHOLMOD_A, s.L, s.B, nullptr, &s.X, nullptr, &s.Y, &s.E, &s.c)) {
     s.fail("cholmod_l_solve2");
   }

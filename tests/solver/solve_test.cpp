@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <lamina/shell.h>
 #include <lamina/solve.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -207,6 +208,29 @@ TEST(Solve, StoppingShortIsReportedAsSuch) {
   EXPECT_NE(unbounded.message.find("W is unbounded below: coordinate 0 of vertex 9"),
             std::string::npos)
       << unbounded.message;
+}
+
+// CHOLMOD's OpenMP regions run on the solving thread alone, by lowering
+// that thread's max-active-levels around CHOLMOD's calls: the caller's
+// setting must be back in place between iterations (in the callback) and
+// after, and the result does not depend on it.
+TEST(Solve, TheCallersOpenMPSettingIsLeftAsItWas) {
+  const cantilever c(12);
+  solve_options o = c.options();
+  const solve_result plain = solve(c.make(), c.rest.data(), o);
+  const int saved = omp_get_max_active_levels();
+  omp_set_max_active_levels(3);
+  std::vector<int> seen;
+  o.callback = [&seen](const solve_step&, const double*) {
+    seen.push_back(omp_get_max_active_levels());
+    return true;
+  };
+  const solve_result r = solve(c.make(), c.rest.data(), o);
+  EXPECT_EQ(omp_get_max_active_levels(), 3);
+  omp_set_max_active_levels(saved);
+  ASSERT_TRUE(r.converged) << r.message;
+  EXPECT_EQ(seen, std::vector<int>(static_cast<std::size_t>(r.iterations), 3));
+  EXPECT_SAME_BITS_VECTOR(r.x, plain.x);
 }
 
 TEST(Solve, InvalidOptionsAreNamedInTheCallersTerms) {
