@@ -87,8 +87,8 @@ TEST(Threads, EveryCountGivesTheOneThreadBits) {
 }
 
 TEST(Threads, StatelessCallsGiveTheOneThreadBits) {
-  // Big enough for several chunks of the default size: 2 x 69 x 69 faces.
-  test::problem p = test::random_problem(70, 70, 8);
+  // Big enough for several chunks of the default size: 2 x 92 x 92 faces.
+  test::problem p = test::random_problem(93, 93, 8);
   test::shuffle_vertices(p, 2);
   const test::mesh& m = p.m;
   const hessian_pattern pattern(m.faces.data(), m.nF, m.edges.data(), m.nE, m.nV,
@@ -135,7 +135,7 @@ TEST(Threads, StatelessCallsGiveTheOneThreadBits) {
 }
 
 TEST(Threads, DefaultChunksOnAMeshBigEnoughForThreads) {
-  const test::problem p = test::random_problem(70, 70, 8);  // 9522 faces, 3 chunks
+  const test::problem p = test::random_problem(93, 93, 8);  // 16928 faces, 3 chunks
   shell_options opt;
   opt.threads = 1;
   shell one(p.m.faces.data(), p.m.nF, p.m.rest.data(), p.m.nV, p.mu, p.eta, p.m.edges.data(),

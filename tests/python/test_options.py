@@ -10,10 +10,10 @@ import pytest
 import lamina
 from support import assert_same_bits, random_problem
 
-# 71 x 71 vertices: 9800 faces, more than two of the kernels' 4096-face
+# 93 x 93 vertices: 16928 faces, more than two of the kernels' 8192-face
 # blocks, and more than the 16384 faces and edge rows below which the
 # default runs on one thread.
-BIG = random_problem(71, 71, 11)
+BIG = random_problem(93, 93, 11)
 
 
 def results(p, **options):
