@@ -105,11 +105,12 @@ namespace {
 
 // Runs f() in an arena of `threads` threads. The arena is kept, one per
 // calling thread, for the next call with the same count: making an arena and
-// bringing oneTBB's workers into it cost 60 microseconds on a quiet 2-core
-// machine and up to a millisecond on a busy one, and one shell call runs up
-// to five parallel parts (packing, clearing, two terms, unpacking). A call
-// made from inside a kept arena's work (no lamina call does that today)
-// gets an arena of its own, so the kept one is never replaced while in use.
+// bringing oneTBB's workers into it cost from 60 microseconds to about a
+// millisecond on a 2-core machine, with its load (0.3 microseconds to enter
+// a kept one), and one shell call runs up to five parallel parts (packing,
+// clearing, two terms, unpacking). A call made from inside a kept arena's
+// work (no lamina call does that today) gets an arena of its own, so the
+// kept one is never replaced while in use.
 template <class F>
 void in_arena(int threads, F&& f) {
   thread_local std::unique_ptr<oneapi::tbb::task_arena> kept;
