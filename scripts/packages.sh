@@ -13,6 +13,13 @@
 #     or label can be drawn ("ft_text_renderer: invalid bounding box");
 #     without ghostscript print -dpng fails. libtbb-dev: oneTBB, the threads
 #     of the C++ library and the Hessian plug-in.
+#     libopenblas0-serial: CHOLMOD's factorisation runs on the system's
+#     BLAS, and Debian's default, the reference BLAS, made the solver half
+#     as fast (a 40-by-40 sheet: 0.71 s against 0.37 s). Installed, it
+#     becomes the system's libblas.so.3 (Debian's alternatives), for Octave
+#     and NumPy too. The serial build, not the threaded ones, so that the
+#     solver's bits do not depend on a thread count; they are the same from
+#     run to run (checked from C++, Octave and Python).
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
 #                        packages, CMake, GoogleTest, Google Benchmark,
 #                        clang with its runtime for the fuzzers, and
@@ -29,18 +36,19 @@
 #                        the fresh Debian 12 root it runs the scripts in.
 # shellcheck disable=SC2034  # the lists are read by the scripts that source this
 lamina_demo_packages=(g++ octave liboctave-dev libsuitesparse-dev gnuplot-nox fonts-freefont-otf
-                      ghostscript libtbb-dev)
+                      ghostscript libtbb-dev libopenblas0-serial)
 lamina_test_packages=("${lamina_demo_packages[@]}" cmake make binutils pkg-config libgtest-dev
                       libeigen3-dev libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14
                       python3)
 lamina_ci_packages=(mmdebstrap git)
 # lamina_python_packages  pip install and test the Python module
 #     (scripts/python_test.sh): the compiler, CMake, pybind11, Python's
-#     headers and CHOLMOD (the solver) to build it; venv and pip; NumPy and
-#     SciPy it runs on; pytest; matplotlib for the demos' pictures.
+#     headers and CHOLMOD (the solver) to build it, with the serial OpenBLAS
+#     it runs fastest on (see above); venv and pip; NumPy and SciPy it runs
+#     on; pytest; matplotlib for the demos' pictures.
 lamina_python_packages=(g++ cmake make pybind11-dev python3-dev libsuitesparse-dev python3-venv
                         python3-pip python3-numpy python3-scipy python3-pytest python3-matplotlib
-                        libtbb-dev)
+                        libtbb-dev libopenblas0-serial)
 
 # require_packages PACKAGE...
 #
