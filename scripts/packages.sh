@@ -14,12 +14,11 @@
 #     without ghostscript print -dpng fails. libtbb-dev: oneTBB, the threads
 #     of the C++ library and the Hessian plug-in.
 #     libopenblas0-serial: CHOLMOD's factorisation runs on the system's
-#     BLAS, and Debian's default, the reference BLAS, made the solver half
-#     as fast (a 40-by-40 sheet: 0.71 s against 0.37 s). Installed, it
-#     becomes the system's libblas.so.3 (Debian's alternatives), for Octave
-#     and NumPy too. The serial build, not the threaded ones, so that the
-#     solver's bits do not depend on a thread count; they are the same from
-#     run to run (checked from C++, Octave and Python).
+#     BLAS, and on Debian's default, the reference BLAS, the solver is half
+#     as fast (figures in docs/development.md). Installed, it becomes the
+#     system's libblas.so.3 (Debian's alternatives), for Octave and NumPy
+#     too. The serial build, not the threaded ones, so that no thread count
+#     enters the solver's sums; its bits are the same from run to run.
 # lamina_test_packages   build and run every test (scripts/test.sh): the demo's
 #                        packages, CMake, GoogleTest, Google Benchmark,
 #                        clang with its runtime for the fuzzers, and
