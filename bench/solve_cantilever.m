@@ -1,7 +1,9 @@
 % SOLVE_CANTILEVER  lamina_solve against the projected-Newton loop users write
 % in Octave, in the same run.
 %
-%   octave-cli --eval "addpath('build/release/octave'); run('bench/solve_cantilever.m')"
+%   octave-cli --eval "addpath(fullfile(pwd, 'build/release/octave')); run('bench/solve_cantilever.m')"
+%
+% (an absolute path: run changes to the script's folder while it runs).
 %
 % The problem: an n-by-n sheet on the unit square (n = 40: 1600 vertices,
 % 4800 coordinates), two triangles per cell, mu = 10, eta = 10, its columns
